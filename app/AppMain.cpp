@@ -1,0 +1,34 @@
+// Life of the process: ask for the port, open it, run the main window, shut down.
+#include "app/AppMain.h"
+
+#include <windows.h>
+
+#include "serial/LinkState.h"
+#include "ui/InputPrompt.h"
+
+std::string PortText;
+const char* const ProductTitle = "Norvex Quarl-7 Terminal Program.     V1.10         ";
+
+int32_t AppMain() {
+    PortText = InputPrompt::ask("Input COM port, 1 to 255", "Choose your active COM port", "", -1,
+                                -1);
+    if (!InstrumentPort.open(PortText).value) {
+        MessageBoxA(nullptr, "Failure to start communications!", ProductTitle,
+                    MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+        return 0;
+    }
+
+    StopFlag.store(1);
+    ShutdownPort();
+    return 1;
+}
+
+void ShutdownPort() {
+    // The receive thread sees StopFlag within one 100 ms poll; this leaves it ample time to
+    // end before the port goes away.
+    Sleep(1000);
+    if (InstrumentPort.bytesWaiting().value != 0) {
+        InstrumentPort.read(InstrumentPort.bytesWaiting().value);
+    }
+    InstrumentPort.close();
+}
