@@ -143,7 +143,8 @@ PortErrorNumber SerialPort::write(const std::string& bytes) {
     }
     const DWORD length = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!quietly([&] { return WriteFile(handle_.get(), bytes.data(), length, &written, nullptr); }) ||
+    if (!quietly(
+            [&] { return WriteFile(handle_.get(), bytes.data(), length, &written, nullptr); }) ||
         written != length) {
         return PortError::IoFailed;
     }

@@ -54,9 +54,10 @@ ControlStyle controlStyle(ControlKind kind, uint32_t requestedStyle, uint32_t re
 
 uint32_t dialogStyle(uint32_t requestedStyle, bool centred) {
     using namespace winconst;
-    uint32_t style = requestedStyle != 0 ? requestedStyle
-                                         : (WsPopup | WsCaption | DsModalFrame | DsSetFont |
-                                            DsNoFailCreate | Ds3dLook);
+    uint32_t style =
+        requestedStyle != 0
+            ? requestedStyle
+            : (WsPopup | WsCaption | DsModalFrame | DsSetFont | DsNoFailCreate | Ds3dLook);
     style |= DsSetFont | DsNoFailCreate | Ds3dLook;
     style &= ~(WsVisible | DsSysModal);
     if (centred) {

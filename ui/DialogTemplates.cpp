@@ -20,8 +20,8 @@ std::vector<uint8_t> buildLayerTemplate(uint32_t style, uint32_t exStyle, int16_
     out.write(0); // no menu
     out.write(0); // predefined dialog class
     out.writeString(" ");
-    out.write(8);   // point size
-    out.write(400); // weight
+    out.write(8);     // point size
+    out.write(400);   // weight
     out.writeByte(0); // not italic
     out.writeByte(0); // ANSI_CHARSET
     out.writeString("MS Sans Serif");
@@ -63,8 +63,8 @@ std::vector<uint8_t> buildPromptTemplate(const std::string& caption, const std::
     out.write(0); // no menu
     out.write(0); // predefined dialog class
     out.writeString(caption, kCaptionChars);
-    writePromptItem(out, WsChild | WsVisible | WsBorder | WsTabstop | EsAutoHScroll, 4, 82, 140,
-                    12, PromptEditId, EditAtom, initialText, kTextChars);
+    writePromptItem(out, WsChild | WsVisible | WsBorder | WsTabstop | EsAutoHScroll, 4, 82, 140, 12,
+                    PromptEditId, EditAtom, initialText, kTextChars);
     writePromptItem(out, WsChild | WsVisible | WsTabstop | BsDefPushButton, 104, 5, 40, 10, 1,
                     ButtonAtom, "OK", kTextChars);
     writePromptItem(out, WsChild | WsVisible | WsTabstop | BsPushButton, 104, 19, 40, 10, 2,

@@ -11,7 +11,9 @@ void TemplateWriter::write32(uint32_t value) {
     write(static_cast<uint16_t>(value >> 16));
 }
 
-void TemplateWriter::writeByte(uint8_t value) { bytes_.push_back(value); }
+void TemplateWriter::writeByte(uint8_t value) {
+    bytes_.push_back(value);
+}
 
 void TemplateWriter::writeString(const std::string& text, size_t maxChars) {
     for (size_t i = 0; i < text.size() && i < maxChars && text[i] != '\0'; ++i) {

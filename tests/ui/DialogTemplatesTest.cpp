@@ -108,8 +108,7 @@ std::u16string promptCaption(const std::vector<uint8_t>& bytes) {
 
 TEST(PromptTemplate, CutsTheCaptionToSixtyCharacters) {
     const std::string longCaption(80, 'c');
-    EXPECT_EQ(promptCaption(buildPromptTemplate(longCaption, "p", "")),
-              std::u16string(60, u'c'));
+    EXPECT_EQ(promptCaption(buildPromptTemplate(longCaption, "p", "")), std::u16string(60, u'c'));
     EXPECT_EQ(promptCaption(buildPromptTemplate("short", "p", "")), u"short");
 }
 
