@@ -3,7 +3,6 @@
 #include "ui/DialogLayer.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "ui/DialogTemplates.h"
 
@@ -26,11 +25,36 @@ struct ControlEntry {
     DialogCallback callback;
 };
 
-// Bookkeeping shared by all threads (the receive thread looks up nothing, but any thread may
-// call the layer). The lock is held only around lookups and changes, never across a callback
-// or a system call, so a callback may call back into the layer.
+// Process-wide lock over the bookkeeping.
+class Lock {
+  public:
+    Lock() { InitializeCriticalSection(&section_); }
+    ~Lock() { DeleteCriticalSection(&section_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+  private:
+    CRITICAL_SECTION section_;
+};
+
+class Guard {
+  public:
+    explicit Guard(Lock& lock) : lock_(lock) { lock_.lock(); }
+    ~Guard() { lock_.unlock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+  private:
+    Lock& lock_;
+};
+
+// Bookkeeping shared by all threads (any thread may call the layer). The lock is held only
+// around lookups and changes, never across a callback or a system call, so a callback may call
+// back into the layer and a thread blocked in a cross-thread request holds nothing.
 struct Bookkeeping {
-    std::mutex lock;
+    Lock lock;
     std::vector<DialogEntry> dialogs;
     std::vector<ControlEntry> controls;
     HWND activeDialog = nullptr;
@@ -61,7 +85,7 @@ ControlEntry* findControl(Bookkeeping& b, HWND control) {
 
 DialogCallback dialogCallback(HWND dialog) {
     Bookkeeping& b = book();
-    std::lock_guard<std::mutex> guard(b.lock);
+    Guard guard(b.lock);
     const DialogEntry* entry = findDialog(b, dialog);
     return entry ? entry->callback : nullptr;
 }
@@ -71,7 +95,7 @@ DialogCallback controlCallback(HWND control) {
         return nullptr;
     }
     Bookkeeping& b = book();
-    std::lock_guard<std::mutex> guard(b.lock);
+    Guard guard(b.lock);
     const ControlEntry* entry = findControl(b, control);
     return entry ? entry->callback : nullptr;
 }
@@ -81,7 +105,7 @@ void releaseDialog(HWND dialog) {
     HICON icons[2] = {nullptr, nullptr};
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (DialogEntry* entry = findDialog(b, dialog)) {
             icons[0] = entry->bigIcon;
             icons[1] = entry->smallIcon;
@@ -123,7 +147,7 @@ INT_PTR routeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ACTIVATE) {
         {
             Bookkeeping& b = book();
-            std::lock_guard<std::mutex> guard(b.lock);
+            Guard guard(b.lock);
             if (LOWORD(wParam) != WA_INACTIVE) {
                 b.activeDialog = dialog;
             } else if (b.activeDialog == dialog) {
@@ -185,7 +209,7 @@ INT_PTR CALLBACK layerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 bool isLayerDialog(HWND dialog) {
     Bookkeeping& b = book();
-    std::lock_guard<std::mutex> guard(b.lock);
+    Guard guard(b.lock);
     return findDialog(b, dialog) != nullptr;
 }
 
@@ -214,7 +238,7 @@ HWND DialogLayer::newDialog(HWND parent, const std::string& caption, int32_t x, 
                                                          : SW_SHOW;
     const HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     Bookkeeping& b = book();
-    std::lock_guard<std::mutex> guard(b.lock);
+    Guard guard(b.lock);
     b.dialogs.push_back(
         {dialog, finalStyle, showCommand, font, nullptr, nullptr, nullptr, nullptr});
     return dialog;
@@ -233,7 +257,7 @@ void DialogLayer::setIcon(HWND dialog, const char* name) {
     HICON previousBig = nullptr;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (DialogEntry* entry = findDialog(b, dialog)) {
             previousBig = entry->bigIcon;
             entry->bigIcon = big;
@@ -251,7 +275,7 @@ void DialogLayer::setIcon(HWND dialog, const char* name) {
     HICON previousSmall = nullptr;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (DialogEntry* entry = findDialog(b, dialog)) {
             previousSmall = entry->smallIcon;
             entry->smallIcon = small;
@@ -269,7 +293,7 @@ void DialogLayer::addControl(HWND dialog, ControlKind kind, int id, const std::s
     HFONT font = nullptr;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         const DialogEntry* entry = findDialog(b, dialog);
         if (!entry) {
             return;
@@ -290,7 +314,7 @@ void DialogLayer::addControl(HWND dialog, ControlKind kind, int id, const std::s
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     if (control) {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         b.controls.push_back({control, dialog, kind, callback});
     }
     if (kind == ControlKind::ListBox) {
@@ -310,7 +334,7 @@ INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
     int showCommand = SW_SHOW;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (const DialogEntry* entry = findDialog(b, dialog)) {
             showCommand = entry->showCommand;
         }
@@ -328,7 +352,7 @@ INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
     INT_PTR endValue = 0;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         DialogEntry* entry = findDialog(b, dialog);
         if (!entry) {
             return 0;
@@ -367,7 +391,7 @@ void DialogLayer::endDialog(HWND dialog, INT_PTR endValue) {
     SendMessageA(dialog, WM_CLOSE, 0, 0);
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (DialogEntry* entry = findDialog(b, dialog)) {
             if (entry->endValue) {
                 *entry->endValue = endValue;
@@ -391,7 +415,7 @@ void DialogLayer::setFocus(HWND dialog, int id) {
     HWND owner = nullptr;
     {
         Bookkeeping& b = book();
-        std::lock_guard<std::mutex> guard(b.lock);
+        Guard guard(b.lock);
         if (const ControlEntry* entry = findControl(b, control)) {
             owner = entry->dialog;
         }
@@ -424,6 +448,6 @@ void DialogLayer::listSelect(HWND dialog, int id, int entryNumber) {
 
 size_t DialogLayer::trackedWindowCount() {
     Bookkeeping& b = book();
-    std::lock_guard<std::mutex> guard(b.lock);
+    Guard guard(b.lock);
     return b.dialogs.size() + b.controls.size();
 }
