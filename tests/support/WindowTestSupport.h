@@ -56,9 +56,8 @@ class Script {
     Script& drain() {
         const int marker = ++markersPosted_;
         then([](HWND dialog) { PostMessageA(dialog, MarkerMessage, 0, 0); });
-        return waitFor("posted messages handled", [this, marker](HWND) {
-            return markersSeen_ >= marker;
-        });
+        return waitFor("posted messages handled",
+                       [this, marker](HWND) { return markersSeen_ >= marker; });
     }
 
     // Shows the dialog with showModal and runs the steps; after the last one the dialog is
@@ -247,7 +246,9 @@ inline void sendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-inline void pressKey(WORD key) { sendKeys({{key, true}, {key, false}}); }
+inline void pressKey(WORD key) {
+    sendKeys({{key, true}, {key, false}});
+}
 
 inline void pressAltKey(WORD key) {
     sendKeys({{VK_MENU, true}, {key, true}, {key, false}, {VK_MENU, false}});

@@ -90,13 +90,21 @@ LOGFONTA fontOf(HWND window) {
     return font;
 }
 
-DWORD styleOf(HWND window) { return static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)); }
-DWORD exStyleOf(HWND window) { return static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)); }
+DWORD styleOf(HWND window) {
+    return static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+}
+DWORD exStyleOf(HWND window) {
+    return static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+}
 
 // Top-level windows always get WS_CLIPSIBLINGS from USER32; the layer never asks for it.
-DWORD dialogStyleAsRequested(HWND dialog) { return styleOf(dialog) & ~WS_CLIPSIBLINGS; }
+DWORD dialogStyleAsRequested(HWND dialog) {
+    return styleOf(dialog) & ~WS_CLIPSIBLINGS;
+}
 
-bool isFocused(HWND dialog, int id) { return GetFocus() == GetDlgItem(dialog, id); }
+bool isFocused(HWND dialog, int id) {
+    return GetFocus() == GetDlgItem(dialog, id);
+}
 
 class DialogLayerTest : public ::testing::Test {
   protected:
@@ -158,9 +166,8 @@ TEST_F(DialogLayerTest, ZeroStyleTakesCaptionedModalFrameAndRequestedVisibilityI
               WS_POPUP | WS_CAPTION | DS_MODALFRAME | AlwaysAddedBits);
 
     // WS_VISIBLE and DS_SYSMODAL are never passed on: hidden, and not made topmost.
-    const HWND asked =
-        keep(DialogLayer::newDialog(nullptr, "b", 0, 0, 100, 50,
-                                    WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SYSMODAL, 0));
+    const HWND asked = keep(DialogLayer::newDialog(
+        nullptr, "b", 0, 0, 100, 50, WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SYSMODAL, 0));
     ASSERT_TRUE(asked);
     EXPECT_FALSE(IsWindowVisible(asked));
     EXPECT_EQ(dialogStyleAsRequested(asked), WS_POPUP | WS_CAPTION | AlwaysAddedBits);
@@ -183,8 +190,8 @@ TEST_F(DialogLayerTest, CentreSentinelCentresInWorkArea) {
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
     const int32_t requests[][2] = {{CentreSentinel, CentreSentinel}, {CentreSentinel, 30}};
     for (const auto& request : requests) {
-        const HWND dialog = keep(DialogLayer::newDialog(nullptr, "centred", request[0],
-                                                        request[1], 200, 100, 0, 0));
+        const HWND dialog = keep(
+            DialogLayer::newDialog(nullptr, "centred", request[0], request[1], 200, 100, 0, 0));
         ASSERT_TRUE(dialog);
         EXPECT_TRUE(styleOf(dialog) & DS_CENTER);
         RECT frame{};
@@ -254,9 +261,9 @@ TEST_F(DialogLayerTest, InitDialogOnceThenOneSizeBothBeforeVisible) {
 }
 
 TEST_F(DialogLayerTest, WindowNotMadeByLayerGetsTheTwoCallsAndZero) {
-    const HWND foreign = keep(CreateWindowExA(0, "STATIC", "foreign", WS_POPUP, 0, 0, 80, 40,
-                                              nullptr, nullptr, GetModuleHandleA(nullptr),
-                                              nullptr));
+    const HWND foreign =
+        keep(CreateWindowExA(0, "STATIC", "foreign", WS_POPUP, 0, 0, 80, 40, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr));
     ASSERT_TRUE(foreign);
     static std::vector<UINT> seen;
     seen.clear();
@@ -455,8 +462,8 @@ TEST_F(DialogLayerTest, EndDialogSendsCloseBeforeDestroyAndShowModalReturnsItsVa
 }
 
 TEST_F(DialogLayerTest, CloseBoxEndsWithZeroAfterDialogCallbackSawIt) {
-    const HWND dialog = DialogLayer::newDialog(
-        nullptr, "close box", 0, 0, 100, 60, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
+    const HWND dialog = DialogLayer::newDialog(nullptr, "close box", 0, 0, 100, 60,
+                                               WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
     ASSERT_TRUE(dialog);
     std::vector<SeenMessage> log;
     Script script(logInto(log));
@@ -541,14 +548,15 @@ TEST_F(DialogLayerTest, EscapeLeavesTheDialogOpen) {
         .then([](HWND d) { DialogLayer::setFocus(d, 91); })
         .waitFor("focus in edit box", [](HWND d) { return isFocused(d, 91); })
         .then([](HWND) { wintest::pressKey(VK_ESCAPE); })
-        .waitFor("Esc reached the dialog", [&](HWND) {
-            for (const SeenMessage& seen : log) {
-                if (seen.message == WM_COMMAND && LOWORD(seen.wParam) == IDCANCEL) {
-                    return true;
-                }
-            }
-            return false;
-        })
+        .waitFor("Esc reached the dialog",
+                 [&](HWND) {
+                     for (const SeenMessage& seen : log) {
+                         if (seen.message == WM_COMMAND && LOWORD(seen.wParam) == IDCANCEL) {
+                             return true;
+                         }
+                     }
+                     return false;
+                 })
         .drain()
         .then([](HWND d) {
             EXPECT_TRUE(IsWindowVisible(d));
@@ -563,8 +571,8 @@ TEST_F(DialogLayerTest, KeyboardTabEnterAndMnemonics) {
     ASSERT_TRUE(dialog);
     DialogLayer::addControl(dialog, ControlKind::Label, -1, "&Name", 5, 5, 40, 10, 0, 0, nullptr);
     DialogLayer::addControl(dialog, ControlKind::TextBox, 101, "", 50, 5, 80, 12, 0, 0, nullptr);
-    DialogLayer::addControl(dialog, ControlKind::PushButton, 102, "&Go", 140, 5, 40, 14, 0x30001,
-                            0, firstButtonAnswersOne);
+    DialogLayer::addControl(dialog, ControlKind::PushButton, 102, "&Go", 140, 5, 40, 14, 0x30001, 0,
+                            firstButtonAnswersOne);
     DialogLayer::addControl(dialog, ControlKind::CheckBox, 103, "&Check", 5, 25, 60, 10, 0, 0,
                             nullptr);
     DialogLayer::addControl(dialog, ControlKind::PushButton, 104, "&Other", 140, 25, 40, 14, 0, 0,
@@ -609,9 +617,9 @@ TEST_F(DialogLayerTest, HelpersReadTextSelectEntriesAndFocusOnlyLayerControls) {
                             WS_BORDER | WS_VSCROLL | LBS_EXTENDEDSEL, 0, nullptr,
                             {"one", "two", "three"});
     // A control the layer did not create: setFocus must leave it alone.
-    const HWND foreign = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 200,
-                                         5, 60, 20, dialog, reinterpret_cast<HMENU>(114),
-                                         GetModuleHandleA(nullptr), nullptr);
+    const HWND foreign =
+        CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 200, 5, 60, 20, dialog,
+                        reinterpret_cast<HMENU>(114), GetModuleHandleA(nullptr), nullptr);
     ASSERT_TRUE(foreign);
 
     Script script;
