@@ -1,0 +1,437 @@
+# Building blocks of the end-to-end tests: Wine, windows, key presses and null-modem ports.
+"""The tests drive the real program under Wine on an Xvfb display, as an operator would.
+
+Environment (set by scripts/test through ctest): WINEPREFIX, DISPLAY, WINEDEBUG,
+WINEDLLOVERRIDES, QUARL_WINE (the wine64 loader), QUARL_E2E_BIN (folder of probe.exe and the
+other helpers), QUARL_PROGRAM (quarl7term.exe) and QUARL_SOURCE_DIR (the repository).
+
+Every wait polls a condition against a generous deadline: the deadline only bounds a test that
+is failing anyway, and no assertion depends on how long anything took.
+"""
+import fcntl
+import json
+import os
+import re
+import subprocess
+import shlex
+import termios
+import threading
+import time
+import tty
+
+# Bounds of waits for things that normally happen within a second.
+DEADLINE = 30.0
+POLL = 0.05
+
+PRODUCT_TITLE = "Norvex Quarl-7 Terminal Program.     V1.10         "
+PROMPT_CAPTION = "Choose your active COM port"
+PROMPT_TEXT = "Input COM port, 1 to 255"
+START_FAILURE_TEXT = "Failure to start communications!"
+PROGRAM_EXE = "quarl7term.exe"
+
+
+class HarnessError(AssertionError):
+    """A failure of the test set-up or a wait that ran out; fails the test that met it."""
+
+
+def require_env(name):
+    value = os.environ.get(name, "")
+    if not value:
+        raise HarnessError("%s is not set: run the tests through scripts/test" % name)
+    return value
+
+
+def wait_until(condition, timeout=DEADLINE, message="condition"):
+    """Polls condition() until it returns something true, and returns that; raises on timeout."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= end:
+            raise HarnessError("gave up waiting for %s" % message)
+        time.sleep(POLL)
+
+
+def main_window_title_re(port):
+    """Title of the main window that the program opens on COM<port>."""
+    return re.compile(r"^Norvex Quarl-7 Terminal Program\..*COM%s\b" % re.escape(str(port)))
+
+
+# ----------------------------------------------------------------------------------- Wine
+
+
+class Wine:
+    """Runs Windows programs of the test prefix."""
+
+    def __init__(self):
+        self.loader = require_env("QUARL_WINE")
+        self.bin = require_env("QUARL_E2E_BIN")
+        self.prefix = require_env("WINEPREFIX")
+        require_env("DISPLAY")
+        self.env = dict(os.environ)
+        self.env.setdefault("WINEDEBUG", "-all")
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+
+    def helper(self, name):
+        return os.path.join(self.bin, name)
+
+    def run(self, exe, *args, timeout=DEADLINE):
+        """Runs a Windows console program to its end; returns (exit code, stdout text)."""
+        try:
+            done = subprocess.run([self.loader, exe, *map(str, args)], env=self.env,
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise HarnessError("%s %s did not end" % (os.path.basename(exe), args)) from None
+        return done.returncode, done.stdout.decode("latin-1")
+
+    def start(self, exe, *args, stdout=None):
+        """Starts a Windows program and returns its Popen (wine returns its exit code)."""
+        return subprocess.Popen([self.loader, exe, *map(str, args)], env=self.env,
+                                stdin=subprocess.DEVNULL,
+                                stdout=stdout if stdout is not None else subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+
+def json_lines(text):
+    return [json.loads(line) for line in text.splitlines() if line.startswith("{")]
+
+
+class Probe:
+    """probe.exe: reads windows and controls of any Wine process on the test desktop."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.exe = wine.helper("probe.exe")
+
+    def _run(self, *args):
+        code, out = self.wine.run(self.exe, *args)
+        return code, json_lines(out)
+
+    def windows(self, exe=None, visible_only=True):
+        """Top-level windows, optionally only those of processes running `exe`."""
+        _, found = self._run("windows")
+        return [w for w in found
+                if (not visible_only or w["visible"])
+                and (exe is None or w["exe"].lower() == exe.lower())]
+
+    def window(self, hwnd):
+        code, found = self._run("window", hwnd)
+        return found[0] if code == 0 and found else None
+
+    def controls(self, hwnd):
+        """Every descendant of the window, each with class, id, text and rect; list boxes also
+        carry count, cursel, top and items; edit boxes sel and limit; buttons check."""
+        code, found = self._run("controls", hwnd)
+        return found if code == 0 else []
+
+    def control(self, hwnd, text=None, cls=None, ident=None):
+        """The first control of the window that matches every given property, or None."""
+        for control in self.controls(hwnd):
+            if ((text is None or control["text"] == text)
+                    and (cls is None or control["class"].lower() == cls.lower())
+                    and (ident is None or control["id"] == ident)):
+                return control
+        return None
+
+    def focus(self, hwnd):
+        """Active and focus windows of the GUI thread that owns hwnd."""
+        code, found = self._run("focus", hwnd)
+        return found[0] if code == 0 and found else None
+
+    def workarea(self):
+        return self._run("workarea")[1][0]
+
+    def close(self, hwnd):
+        return self._run("close", hwnd)[0] == 0
+
+    def sysclose(self, hwnd):
+        return self._run("sysclose", hwnd)[0] == 0
+
+    def click(self, hwnd):
+        return self._run("click", hwnd)[0] == 0
+
+    def key(self, hwnd, vk):
+        return self._run("key", hwnd, vk)[0] == 0
+
+    def settext(self, hwnd, text):
+        return self._run("settext", hwnd, text)[0] == 0
+
+    def wait_window(self, title, exe=None, timeout=DEADLINE):
+        """Waits for a visible top-level window whose caption equals title (a string) or
+        matches it (a compiled pattern); returns its description."""
+        def find():
+            for window in self.windows(exe):
+                if (window["text"] == title if isinstance(title, str)
+                        else title.search(window["text"])):
+                    return window
+            return None
+        return wait_until(find, timeout, "a window titled %r" % (title,))
+
+
+# --------------------------------------------------------------------------------- X input
+
+
+def xdotool(*args):
+    done = subprocess.run(["xdotool", *map(str, args)], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    if done.returncode != 0:
+        raise HarnessError("xdotool %s failed: %s" % (" ".join(map(str, args)),
+                                                      done.stderr.decode(errors="replace")))
+    return done.stdout.decode(errors="replace")
+
+
+def x_windows_named(title):
+    """X windows whose name is exactly title (Wine gives each top-level window one)."""
+    done = subprocess.run(["xdotool", "search", "--name", "^%s$" % re.escape(title)],
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=60)
+    return [int(line) for line in done.stdout.split()]
+
+
+def type_text(text):
+    """Types text into the window that has the keyboard focus, as key presses."""
+    if text:
+        xdotool("type", "--delay", "20", "--", text)
+
+
+def press(*keys):
+    """Presses keys by X name ("Return", "Escape", "Tab") in the window with the focus."""
+    xdotool("key", "--delay", "20", *keys)
+
+
+def click_at(x, y):
+    """A real left click at a screen position of the test display."""
+    xdotool("mousemove", "--sync", x, y, "click", "1")
+
+
+def click_control(control):
+    """Clicks the middle of a control described by Probe."""
+    left, top, right, bottom = control["rect"]
+    click_at((left + right) // 2, (top + bottom) // 2)
+
+
+# --------------------------------------------------------------------------- serial ports
+
+
+def _lock_free_port(prefix, first=7, last=254):
+    """Claims a COM number no other test process is using; the claim lasts while the returned
+    lock file stays open."""
+    lock_dir = prefix.rstrip("/") + "-port-locks"
+    os.makedirs(lock_dir, exist_ok=True)
+    for number in range(first, last + 1):
+        handle = open(os.path.join(lock_dir, "com%d.lock" % number), "w")
+        try:
+            fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            handle.close()
+            continue
+        return number, handle
+    raise HarnessError("no free COM number between %d and %d" % (first, last))
+
+
+class NullModem:
+    """A COM port of the test prefix joined to a pty that the test uses as the instrument.
+
+    with NullModem() as line:
+        line.port            COM number for the program
+        line.com_path        pty behind COM<port>
+        line.write(b"...")   bytes from the instrument
+        line.read_available()
+    """
+
+    def __init__(self):
+        self.prefix = require_env("WINEPREFIX")
+        self.script = os.path.join(require_env("QUARL_SOURCE_DIR"), "scripts", "lib", "nullmodem")
+        self.port = None
+        self.com_path = None
+        self.instrument_path = None
+        self.fd = None
+        self._process = None
+        self._lock = None
+
+    def __enter__(self):
+        self.port, self._lock = _lock_free_port(self.prefix)
+        self._process = subprocess.Popen(
+            ["python3", self.script, "--prefix", self.prefix, "--instrument", str(self.port)],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        ends = {}
+        for raw in self._process.stdout:
+            line = raw.decode().strip()
+            if line == "READY":
+                break
+            name, _, path = line.partition(" ")
+            ends[name] = path
+        if "COM%d" % self.port not in ends or "INSTRUMENT" not in ends:
+            self.__exit__(None, None, None)
+            raise HarnessError("null modem did not start: %r" % ends)
+        self.com_path = ends["COM%d" % self.port]
+        self.instrument_path = ends["INSTRUMENT"]
+        link = os.path.join(self.prefix, "dosdevices", "com%d" % self.port)
+        if os.readlink(link) != self.com_path:
+            raise HarnessError("%s does not point at %s" % (link, self.com_path))
+        self.fd = os.open(self.instrument_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        tty.setraw(self.fd)
+        return self
+
+    def __exit__(self, *exc):
+        if self.fd is not None:
+            os.close(self.fd)
+            self.fd = None
+        if self._process is not None:
+            self._process.terminate()
+            try:
+                self._process.wait(timeout=DEADLINE)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+            self._process.stdout.close()
+            self._process = None
+        if self._lock is not None:
+            self._lock.close()
+            self._lock = None
+        return False
+
+    def write(self, data):
+        """Sends bytes from the instrument's end, all of them."""
+        view = memoryview(data)
+        def push():
+            nonlocal view
+            try:
+                view = view[os.write(self.fd, view):]
+            except BlockingIOError:
+                pass
+            return len(view) == 0
+        wait_until(push, message="the instrument's bytes to be taken")
+
+    def read_available(self):
+        """Whatever has reached the instrument's end so far."""
+        chunks = []
+        while True:
+            try:
+                chunk = os.read(self.fd, 4096)
+            except BlockingIOError:
+                break
+            if not chunk:
+                break
+            chunks.append(chunk)
+        return b"".join(chunks)
+
+    def stty(self, *settings):
+        """Applies stty settings to the COM port's end; returns False if some did not take."""
+        return subprocess.run(["stty", "-F", self.com_path, *settings], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+    def line_settings(self):
+        """The COM port's end as stty -a shows it: {"speed": 9600, "cs8": True, ...}."""
+        text = subprocess.run(["stty", "-F", self.com_path, "-a"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, check=True).stdout.decode()
+        settings = {}
+        for word in shlex.split(text.replace(";", " ")):
+            if re.fullmatch(r"-?[a-z][a-z0-9]*", word):
+                settings[word.lstrip("-")] = not word.startswith("-")
+        settings["speed"] = int(re.search(r"speed (\d+) baud", text).group(1))
+        return settings
+
+    def com_side_queued(self):
+        """Bytes waiting in the COM port's receive queue, counted without taking them."""
+        fd = os.open(self.com_path, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            return int.from_bytes(fcntl.ioctl(fd, termios.FIONREAD, b"\0\0\0\0"), "little")
+        finally:
+            os.close(fd)
+
+
+# ------------------------------------------------------------------------------- program
+
+
+class Program:
+    """The terminal program under Wine, with a record of every window it showed.
+
+    A watcher lists the program's top-level windows over and over while it runs, so a test can
+    tell afterwards which windows appeared (as far as a poll can see them).
+    """
+
+    def __init__(self, wine, probe, *args):
+        self.wine = wine
+        self.probe = probe
+        self.exe = require_env("QUARL_PROGRAM")
+        self.args = args
+        self.process = None
+        self.seen = set()  # (class, caption) of every window seen
+        self._watching = False
+        self._watcher = None
+
+    def __enter__(self):
+        self.process = self.wine.start(self.exe, *self.args)
+        self._watching = True
+        self._watcher = threading.Thread(target=self._watch, daemon=True)
+        self._watcher.start()
+        return self
+
+    def __exit__(self, *exc):
+        self._watching = False
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self._watcher.join()
+        return False
+
+    def _watch(self):
+        while self._watching and self.process.poll() is None:
+            for window in self.probe.windows(PROGRAM_EXE):
+                self.seen.add((window["class"], window["text"]))
+
+    def windows(self):
+        return self.probe.windows(PROGRAM_EXE)
+
+    def wait_window(self, title, timeout=DEADLINE):
+        window = self.probe.wait_window(title, PROGRAM_EXE, timeout)
+        self.seen.add((window["class"], window["text"]))
+        return window
+
+    def wait_exit(self, timeout=DEADLINE):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise HarnessError("the program did not end") from None
+
+    def answer_prompt(self, text):
+        """Waits for the port prompt, types text into it and presses Enter."""
+        prompt = self.wait_window(PROMPT_CAPTION)
+        wait_focus_in_edit(self.probe, prompt["hwnd"])
+        type_text(text)
+        press("Return")
+        return prompt
+
+    def close_main_window(self, port, timeout=DEADLINE):
+        """Ends a normal run: the program either ends by itself or shows its main window on
+        COM<port>, which is then closed with its Quit button (or WM_CLOSE without one). Returns
+        the exit code."""
+        title = main_window_title_re(port)
+        def ended_or_main_window():
+            if self.process.poll() is not None:
+                return "ended"
+            for window in self.windows():
+                if title.search(window["text"]):
+                    self.seen.add((window["class"], window["text"]))
+                    return window
+            return None
+        found = wait_until(ended_or_main_window, timeout, "the program to end or show its window")
+        if found != "ended":
+            quit_button = self.probe.control(found["hwnd"], text="&Quit", cls="Button")
+            if quit_button:
+                self.probe.click(quit_button["hwnd"])
+            else:
+                self.probe.close(found["hwnd"])
+        return self.wait_exit(timeout)
+
+
+def wait_focus_in_edit(probe, hwnd):
+    """Waits until the keyboard focus of the window's thread is in an edit box; returns it."""
+    def edit_has_focus():
+        focus = probe.focus(hwnd)
+        window = focus and focus.get("focus_window")
+        return window if window and window["class"].lower() == "edit" else None
+    return wait_until(edit_has_focus, message="the focus in the edit box")

@@ -1,0 +1,272 @@
+// Reads and pokes the windows of other Wine processes for the end-to-end tests: one JSON line each.
+//
+//   probe windows                 every top-level window
+//   probe window HWND             one window
+//   probe controls HWND           every descendant of a window, with list box items, edit
+//                                 selection and button check state
+//   probe focus HWND              active, focus and caret windows of the thread owning HWND
+//   probe workarea                the work area and the screen size
+//   probe close HWND              posts WM_CLOSE
+//   probe sysclose HWND           posts WM_SYSCOMMAND SC_CLOSE
+//   probe click HWND              posts BM_CLICK to a button
+//   probe key HWND VK             posts WM_KEYDOWN and WM_KEYUP of a virtual key
+//   probe settext HWND TEXT       sends WM_SETTEXT
+//
+// Window handles are decimal. Exit code 0 on success, 2 on bad arguments, 3 when the window
+// does not exist or a request failed.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "JsonOut.h"
+
+namespace {
+// Requests to another process give up after this long rather than hang on a stuck program.
+constexpr UINT kSendTimeoutMs = 3000;
+
+std::string number(unsigned long long value) {
+    return std::to_string(value);
+}
+std::string handleText(HWND window) {
+    return number(reinterpret_cast<uintptr_t>(window));
+}
+
+HWND parseHandle(const char* text) {
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (!end || *end != '\0') {
+        return nullptr;
+    }
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+}
+
+bool send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    DWORD_PTR value = 0;
+    const bool ok = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+                                        kSendTimeoutMs, &value) != 0;
+    result = static_cast<LRESULT>(value);
+    return ok;
+}
+
+std::wstring windowText(HWND window) {
+    LRESULT length = 0;
+    if (!send(window, WM_GETTEXTLENGTH, 0, 0, length) || length <= 0) {
+        return {};
+    }
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    LRESULT copied = 0;
+    send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), copied);
+    return std::wstring(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+bool classIs(HWND window, const wchar_t* name) {
+    return _wcsicmp(className(window).c_str(), name) == 0;
+}
+
+std::wstring exeName(DWORD pid) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) {
+        return {};
+    }
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    std::wstring name;
+    if (QueryFullProcessImageNameW(process, 0, path, &size)) {
+        name = path;
+        const size_t slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos) {
+            name.erase(0, slash + 1);
+        }
+    }
+    CloseHandle(process);
+    return name;
+}
+
+std::string rectText(const RECT& r) {
+    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+           std::to_string(r.right) + "," + std::to_string(r.bottom) + "]";
+}
+
+std::string boolText(bool value) {
+    return value ? "true" : "false";
+}
+
+// The caption of a top-level window as the system holds it; sends no message, so a window whose
+// thread is busy (starting, ending, in a long call) cannot hold the probe up.
+std::wstring caption(HWND window) {
+    wchar_t text[1024] = {};
+    InternalGetWindowText(window, text, 1024);
+    return text;
+}
+
+// Everything the tests read of one window, as a JSON object. Only child windows are asked for
+// their text and state with messages; a top-level window is described from what the system
+// holds.
+std::string describe(HWND window) {
+    const bool child = (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) != 0;
+    DWORD pid = 0;
+    const DWORD tid = GetWindowThreadProcessId(window, &pid);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    RECT client{};
+    GetClientRect(window, &client);
+    std::string out = "{\"hwnd\":" + handleText(window);
+    out += ",\"parent\":" + handleText(GetAncestor(window, GA_PARENT));
+    out += ",\"owner\":" + handleText(GetWindow(window, GW_OWNER));
+    out += ",\"pid\":" + number(pid) + ",\"tid\":" + number(tid);
+    out += ",\"exe\":" + jsonout::quote(exeName(pid));
+    out += ",\"class\":" + jsonout::quote(className(window));
+    out += ",\"text\":" + jsonout::quote(child ? windowText(window) : caption(window));
+    out += ",\"id\":" + number(static_cast<unsigned long long>(GetWindowLongPtrW(window, GWLP_ID)));
+    out += ",\"visible\":" + boolText(IsWindowVisible(window));
+    out += ",\"enabled\":" + boolText(IsWindowEnabled(window));
+    out += ",\"style\":" + number(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)));
+    out += ",\"exstyle\":" + number(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
+    out += ",\"rect\":" + rectText(rect);
+    out += ",\"client\":" + rectText(client);
+
+    LRESULT result = 0;
+    if (!child) {
+        return out + "}";
+    }
+    if (classIs(window, L"ListBox") || classIs(window, L"ComboLBox")) {
+        LRESULT count = 0;
+        send(window, LB_GETCOUNT, 0, 0, count);
+        send(window, LB_GETCURSEL, 0, 0, result);
+        out += ",\"count\":" + std::to_string(count) + ",\"cursel\":" + std::to_string(result);
+        send(window, LB_GETTOPINDEX, 0, 0, result);
+        out += ",\"top\":" + std::to_string(result) + ",\"items\":[";
+        for (LRESULT i = 0; i < count; ++i) {
+            LRESULT length = 0;
+            send(window, LB_GETTEXTLEN, i, 0, length);
+            std::vector<wchar_t> item(static_cast<size_t>(length > 0 ? length : 0) + 1);
+            LRESULT copied = 0;
+            // The W form: the A form hands UTF-16 bytes across processes under Wine.
+            send(window, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), copied);
+            out +=
+                (i ? "," : "") + jsonout::quote(std::wstring(item.data(), copied > 0 ? copied : 0));
+        }
+        out += "]";
+    } else if (classIs(window, L"Edit")) {
+        // The packed result, not pointer arguments, which would point into this process.
+        send(window, EM_GETSEL, 0, 0, result);
+        out += ",\"sel\":[" + std::to_string(LOWORD(result)) + "," +
+               std::to_string(HIWORD(result)) + "]";
+        send(window, EM_GETLIMITTEXT, 0, 0, result);
+        out += ",\"limit\":" + std::to_string(result);
+    } else if (classIs(window, L"Button")) {
+        send(window, BM_GETCHECK, 0, 0, result);
+        out += ",\"check\":" + std::to_string(result);
+        out += ",\"default\":" +
+               boolText((GetWindowLongW(window, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON);
+    }
+    return out + "}";
+}
+
+BOOL CALLBACK printWindow(HWND window, LPARAM) {
+    jsonout::line(describe(window));
+    return TRUE;
+}
+
+int usage() {
+    std::fputs("usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
+               "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT\n",
+               stderr);
+    return 2;
+}
+
+int post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageW(window, message, wParam, lParam) ? 0 : 3;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return usage();
+    }
+    const std::string command = argv[1];
+    if (command == "windows") {
+        EnumWindows(printWindow, 0);
+        return 0;
+    }
+    if (command == "workarea") {
+        RECT area{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        jsonout::line("{\"workarea\":" + rectText(area) + ",\"screen\":[" +
+                      std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
+                      std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "]}");
+        return 0;
+    }
+    if (argc < 3) {
+        return usage();
+    }
+    const HWND window = parseHandle(argv[2]);
+    if (!window) {
+        return usage();
+    }
+    if (!IsWindow(window)) {
+        std::fprintf(stderr, "probe: no window %s\n", argv[2]);
+        return 3;
+    }
+    if (command == "window") {
+        jsonout::line(describe(window));
+        return 0;
+    }
+    if (command == "controls") {
+        EnumChildWindows(window, printWindow, 0);
+        return 0;
+    }
+    if (command == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) {
+            return 3;
+        }
+        std::string out = "{\"active\":" + handleText(info.hwndActive);
+        out += ",\"focus\":" + handleText(info.hwndFocus);
+        out += ",\"capture\":" + handleText(info.hwndCapture);
+        out += ",\"caret\":" + handleText(info.hwndCaret);
+        out += ",\"foreground\":" + handleText(GetForegroundWindow());
+        out += ",\"focus_window\":" + (info.hwndFocus ? describe(info.hwndFocus) : "null");
+        jsonout::line(out + "}");
+        return 0;
+    }
+    if (command == "close") {
+        return post(window, WM_CLOSE, 0, 0);
+    }
+    if (command == "sysclose") {
+        return post(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    if (command == "click") {
+        return post(window, BM_CLICK, 0, 0);
+    }
+    if (command == "key" && argc == 4) {
+        const WPARAM key = static_cast<WPARAM>(std::strtoul(argv[3], nullptr, 0));
+        const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+        if (post(window, WM_KEYDOWN, key, 1 | (scan << 16)) != 0) {
+            return 3;
+        }
+        return post(window, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
+    }
+    if (command == "settext" && argc == 4) {
+        std::wstring text;
+        const int size = MultiByteToWideChar(CP_ACP, 0, argv[3], -1, nullptr, 0);
+        text.resize(size > 0 ? size : 1);
+        MultiByteToWideChar(CP_ACP, 0, argv[3], -1, &text[0], size);
+        LRESULT result = 0;
+        return send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result) ? 0 : 3;
+    }
+    return usage();
+}

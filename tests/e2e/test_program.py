@@ -1,0 +1,124 @@
+# The whole program under Wine: start-up, the failure message, a run on a null-modem port, exit.
+import os
+import unittest
+
+import harness
+from harness import PRODUCT_TITLE, PROMPT_CAPTION, PROMPT_TEXT, START_FAILURE_TEXT
+
+PROMPT_WINDOW = ("#32770", PROMPT_CAPTION)
+FAILURE_WINDOW = ("#32770", PRODUCT_TITLE)
+JUNK_ARGUMENTS = ("--port", "5", "/nologo", "-x", "ünïcode", "COM7", "")
+
+
+class ProgramTest(unittest.TestCase):
+    def setUp(self):
+        self.wine = harness.Wine()
+        self.probe = harness.Probe(self.wine)
+
+    def program(self, *args):
+        program = harness.Program(self.wine, self.probe, *args)
+        program.__enter__()
+        self.addCleanup(program.__exit__, None, None, None)
+        return program
+
+
+class ProgramStartFailure(ProgramTest):
+    """A port that does not open: one message box, Enter ends the program with exit code 0."""
+
+    def run_failing_start(self, answer, *args):
+        self.assertFalse(os.path.lexists(os.path.join(self.wine.prefix, "dosdevices", "com250")))
+        program = self.program(*args)
+        prompt = program.wait_window(PROMPT_CAPTION)
+        self.assertIsNotNone(self.probe.control(prompt["hwnd"], text=PROMPT_TEXT, cls="Static"))
+        harness.wait_focus_in_edit(self.probe, prompt["hwnd"])
+        harness.type_text(answer)
+        harness.press("Return")
+
+        box = program.wait_window(PRODUCT_TITLE)
+        self.assertEqual(box["text"], PRODUCT_TITLE)
+        texts = [c["text"] for c in self.probe.controls(box["hwnd"]) if c["class"] == "Static"]
+        self.assertIn(START_FAILURE_TEXT, texts)
+        self.assertIsNotNone(self.probe.control(box["hwnd"], text="OK", cls="Button"))
+        # The box stays until it is answered.
+        self.assertIsNone(program.process.poll())
+        harness.wait_until(lambda: self.probe.focus(box["hwnd"])["active"] == box["hwnd"],
+                           message="the message box to be active")
+        harness.press("Return")
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertLessEqual(program.seen, {PROMPT_WINDOW, FAILURE_WINDOW})
+        self.assertIn(FAILURE_WINDOW, program.seen)
+
+    def test_port_that_does_not_exist(self):
+        self.run_failing_start("250")
+
+    def test_escape_at_the_prompt(self):
+        self.run_failing_start("")
+
+    def test_command_line_arguments_change_nothing(self):
+        self.run_failing_start("250", *JUNK_ARGUMENTS)
+
+
+class ProgramNullModem(ProgramTest):
+    """A port that opens: the program runs, shuts down and ends with exit code 1."""
+
+    def run_on(self, line, *args):
+        program = self.program(*args)
+        program.answer_prompt(str(line.port))
+        code = program.close_main_window(line.port)
+        self.assertNotIn(FAILURE_WINDOW, program.seen)
+        self.assertIn(PROMPT_WINDOW, program.seen)
+        return code
+
+    def test_run_ends_with_exit_code_1(self):
+        with harness.NullModem() as line:
+            self.assertEqual(self.run_on(line), 1)
+
+    def test_command_line_arguments_change_nothing(self):
+        with harness.NullModem() as line:
+            self.assertEqual(self.run_on(line, *JUNK_ARGUMENTS), 1)
+
+    def test_line_is_left_at_9600_8N1(self):
+        with harness.NullModem() as line:
+            line.stty("4800", "cstopb")
+            before = line.line_settings()
+            self.assertEqual((before["speed"], before["cstopb"]), (4800, True))
+            self.assertEqual(self.run_on(line), 1)
+            after = line.line_settings()
+            self.assertEqual(after["speed"], 9600)
+            self.assertTrue(after["cs8"])
+            self.assertFalse(after["parenb"])
+            self.assertFalse(after["cstopb"])
+
+    def second_opener_sees(self, line):
+        """What a later opener of the port receives ahead of a fresh marker."""
+        marker = "<marker-%d>" % os.getpid()
+        line.write(marker.encode())
+        code, out = self.wine.run(self.wine.helper("open_port.exe"), line.port, "--read-through",
+                                  marker)
+        results = harness.json_lines(out)
+        self.assertEqual(code, 0, out)
+        self.assertTrue(results[-1]["marker"])
+        return results[-1]["before"]
+
+    def test_bytes_sent_before_the_start_are_drained_at_shutdown(self):
+        stale = b"sent before the program started\r\n"
+        with harness.NullModem() as line:
+            # Without a drain the line keeps queued bytes across an open and a close.
+            line.write(stale)
+            harness.wait_until(lambda: line.com_side_queued() == len(stale),
+                               message="the bytes to reach the port")
+            code, out = self.wine.run(self.wine.helper("open_port.exe"), line.port)
+            self.assertEqual(code, 0, out)
+            self.assertEqual(line.com_side_queued(), len(stale))
+            self.assertEqual(self.second_opener_sees(line), stale.decode())
+
+            line.write(stale)
+            harness.wait_until(lambda: line.com_side_queued() == len(stale),
+                               message="the bytes to reach the port")
+            self.assertEqual(self.run_on(line), 1)
+            self.assertEqual(line.com_side_queued(), 0)
+            self.assertEqual(self.second_opener_sees(line), "")
+
+
+if __name__ == "__main__":
+    unittest.main()
