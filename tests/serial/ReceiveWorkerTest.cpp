@@ -1,1 +1,129 @@
-// Placeholder; tests follow.
+// Receive thread: bytes from the instrument end of a null modem become entries of the list.
+#include "serial/ReceiveWorker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "serial/LineCutter.h"
+#include "serial/LinkState.h"
+#include "support/LinkTestSupport.h"
+
+using namespace linktest;
+
+namespace {
+using Entries = std::vector<std::string>;
+
+class ReceiveWorkerTest : public PortPairTest {
+  protected:
+    // Lets the instrument send `bytes`, waits until they are all queued, then runs one pass
+    // and returns the entries it added.
+    Entries receiveOnce(HWND window, LineCutter& cutter, const std::string& bytes) {
+        sendFromInstrument(bytes);
+        const size_t before = static_cast<size_t>(listCount(window));
+        EXPECT_TRUE(receivePass(window, cutter));
+        EXPECT_EQ(waiting(InstrumentPort), 0u);
+        return entriesFrom(window, before);
+    }
+};
+} // namespace
+
+TEST_F(ReceiveWorkerTest, LineEndsAreCutAsTheInstrumentSendsThem) {
+    runWithMainWindow([this](HWND window) {
+        LineCutter cutter;
+        EXPECT_EQ(receiveOnce(window, cutter, "OK\r\n"), Entries{"==> OK"});
+        // CR and LF apart: still one line, and no empty one.
+        EXPECT_EQ(receiveOnce(window, cutter, "CR\r"), Entries{"==> CR"});
+        EXPECT_EQ(receiveOnce(window, cutter, "\n"), Entries{});
+        // A stray LF inside a line disappears.
+        EXPECT_EQ(receiveOnce(window, cutter, "A\nB\r"), Entries{"==> AB"});
+        // An empty line is listed as the prefix alone.
+        EXPECT_EQ(receiveOnce(window, cutter, "X\r\n\r\n"), (Entries{"==> X", "==> "}));
+        EXPECT_EQ(listEntries(window).size(), 6u);
+        EXPECT_EQ(listSelection(window), 5);
+    });
+}
+
+TEST_F(ReceiveWorkerTest, TextWaitsForItsCarriageReturn) {
+    runWithMainWindow([this](HWND window) {
+        LineCutter cutter;
+        EXPECT_EQ(receiveOnce(window, cutter, "VOLT"), Entries{});
+        EXPECT_EQ(receiveOnce(window, cutter, "AGE 1"), Entries{});
+        EXPECT_EQ(receiveOnce(window, cutter, "2.5\r"), Entries{"==> VOLTAGE 12.5"});
+        // Three and a half lines in one go: three entries in order, the half waits.
+        EXPECT_EQ(receiveOnce(window, cutter, "one\r\ntwo\r\nthree\r\nfo"),
+                  (Entries{"==> one", "==> two", "==> three"}));
+        EXPECT_EQ(receiveOnce(window, cutter, "ur\r\n"), Entries{"==> four"});
+    });
+}
+
+TEST_F(ReceiveWorkerTest, LineWithNulShowsTheTextBeforeIt) {
+    runWithMainWindow([this](HWND window) {
+        LineCutter cutter;
+        EXPECT_EQ(receiveOnce(window, cutter, std::string("ab\0cd\r\n", 7)), Entries{"==> ab"});
+        EXPECT_EQ(receiveOnce(window, cutter, "next\r\n"), Entries{"==> next"});
+    });
+}
+
+TEST_F(ReceiveWorkerTest, NothingIsReadWhileTransmitting) {
+    runWithMainWindow([this](HWND window) {
+        LineCutter cutter;
+        const std::string lines = "L1\r\nL2\r\nL3\r\n";
+        TransmitBusyFlag.store(1);
+        sendFromInstrument(lines);
+        EXPECT_FALSE(receivePass(window, cutter));
+        EXPECT_EQ(waiting(InstrumentPort), lines.size());
+        EXPECT_EQ(listCount(window), 1);
+
+        TransmitBusyFlag.store(0);
+        EXPECT_TRUE(receivePass(window, cutter));
+        EXPECT_EQ(entriesFrom(window, 1), (Entries{"==> L1", "==> L2", "==> L3"}));
+    });
+}
+
+TEST_F(ReceiveWorkerTest, ThreadListsLinesUntilStopped) {
+    runWithMainWindow([this](HWND window) {
+        const HANDLE thread = CreateThread(nullptr, 0, ReceiveWorker, window, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+
+        ASSERT_EQ(instrument.write("first\r\nsecond\r\n"), PortError::None);
+        EXPECT_TRUE(waitForCount(window, 3));
+        EXPECT_EQ(entriesFrom(window, 1), (Entries{"==> first", "==> second"}));
+
+        // While a transmission runs the thread leaves the bytes queued, however long it
+        // runs; a wait is the only way to show that it does not read them.
+        TransmitBusyFlag.store(1);
+        const std::string held = "third\r\nfourth\r\nfif";
+        ASSERT_EQ(instrument.write(held), PortError::None);
+        ASSERT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == held.size(); }));
+        Sleep(500);
+        EXPECT_EQ(waiting(InstrumentPort), held.size());
+        EXPECT_EQ(listCount(window), 3);
+
+        TransmitBusyFlag.store(0);
+        EXPECT_TRUE(waitForCount(window, 5));
+        // The thread has read "fif" too (the queue is empty) but holds it back.
+        EXPECT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == 0; }));
+        ASSERT_EQ(instrument.write("th\r\n"), PortError::None);
+        EXPECT_TRUE(waitForCount(window, 6));
+
+        // Text without a line end that the thread has read is never listed.
+        TransmitBusyFlag.store(1);
+        ASSERT_EQ(instrument.write("unfinished"), PortError::None);
+        ASSERT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == 10; }));
+        TransmitBusyFlag.store(0);
+        EXPECT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == 0; }));
+
+        StopFlag.store(1);
+        // The window's loop keeps running on the other thread, so a pending append can finish.
+        EXPECT_EQ(WaitForSingleObject(thread, kDeadlineMs), WAIT_OBJECT_0);
+        DWORD exitCode = 0;
+        EXPECT_TRUE(GetExitCodeThread(thread, &exitCode));
+        EXPECT_EQ(exitCode, 1u);
+        CloseHandle(thread);
+
+        EXPECT_EQ(entriesFrom(window, 1),
+                  (Entries{"==> first", "==> second", "==> third", "==> fourth", "==> fifth"}));
+    });
+}
