@@ -69,6 +69,14 @@ bool pumpUntil(HWND dialog, Condition&& condition, int timeoutMs = kDeadlineMs) 
     }
 }
 
+// Ends the process at once when a thread of the test is stuck for good: waiting for it would
+// hang the run, and leaving it running would let it touch a finished test's state.
+inline void abandonStuckTest(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
 // Private messages of the window run below.
 constexpr UINT kStartScript = WM_APP + 40;
 constexpr UINT kScriptDone = WM_APP + 41;
