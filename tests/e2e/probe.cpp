@@ -11,6 +11,9 @@
 //   probe click HWND              posts BM_CLICK to a button
 //   probe key HWND VK             posts WM_KEYDOWN and WM_KEYUP of a virtual key
 //   probe settext HWND TEXT       sends WM_SETTEXT
+//   probe list HWND [FIRST [END]] a list box's count and selection, and its entries from FIRST
+//                                 (default 0) up to END (default all; past the end gives none:
+//                                 a cheap count)
 //
 // Window handles are decimal. Exit code 0 on success, 2 on bad arguments, 3 when the window
 // does not exist or a request failed.
@@ -175,6 +178,21 @@ std::string describe(HWND window) {
     return out + "}";
 }
 
+// Entries of a list box from `first` on, as a JSON array; read with the W form, as above.
+std::string listItems(HWND list, LRESULT first, LRESULT count) {
+    std::string out = "[";
+    for (LRESULT i = first < 0 ? 0 : first; i < count; ++i) {
+        LRESULT length = 0;
+        send(list, LB_GETTEXTLEN, i, 0, length);
+        std::vector<wchar_t> item(static_cast<size_t>(length > 0 ? length : 0) + 1);
+        LRESULT copied = 0;
+        send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), copied);
+        out += (out.size() > 1 ? "," : "") +
+               jsonout::quote(std::wstring(item.data(), copied > 0 ? copied : 0));
+    }
+    return out + "]";
+}
+
 BOOL CALLBACK printWindow(HWND window, LPARAM) {
     jsonout::line(describe(window));
     return TRUE;
@@ -182,7 +200,8 @@ BOOL CALLBACK printWindow(HWND window, LPARAM) {
 
 int usage() {
     std::fputs("usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
-               "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT\n",
+               "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
+               "       list HWND [FIRST [END]]\n",
                stderr);
     return 2;
 }
@@ -267,6 +286,20 @@ int main(int argc, char** argv) {
         MultiByteToWideChar(CP_ACP, 0, argv[3], -1, &text[0], size);
         LRESULT result = 0;
         return send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result) ? 0 : 3;
+    }
+    if (command == "list" && argc <= 5) {
+        // Only what a test asks for: a list of thousands of entries is slow to read whole.
+        LRESULT count = 0;
+        LRESULT cursel = 0;
+        if (!send(window, LB_GETCOUNT, 0, 0, count) || !send(window, LB_GETCURSEL, 0, 0, cursel)) {
+            return 3;
+        }
+        const LRESULT first = argc >= 4 ? std::strtol(argv[3], nullptr, 10) : 0;
+        const LRESULT end = argc == 5 ? std::strtol(argv[4], nullptr, 10) : count;
+        jsonout::line("{\"count\":" + std::to_string(count) + ",\"cursel\":" +
+                      std::to_string(cursel) + ",\"items\":" +
+                      listItems(window, first, end < count ? end : count) + "}");
+        return 0;
     }
     return usage();
 }
