@@ -5,7 +5,6 @@ read through probe.exe and driven with real key presses and clicks.
 """
 import os
 import select
-import subprocess
 import threading
 import time
 
@@ -244,8 +243,3 @@ def close_box_point(window):
     caption = (bottom - top) - height - 2 * frame
     return right - frame - caption // 2 - 2, top + frame + caption // 2
 
-
-def screenshot(path):
-    """Saves the test display to path (for a failing test's record)."""
-    subprocess.run(["import", "-window", "root", path], stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)

@@ -16,7 +16,26 @@ from terminal_support import FIRST_ENTRY, RECEIVED, SENT, TRANSMISSION_ERROR, In
 PROMPT_WINDOW = ("#32770", PROMPT_CAPTION)
 
 
-class TerminalTest(unittest.TestCase):
+class EditChecks:
+    """What the edit box looks like after a send."""
+
+    def assert_edit_kept(self, text, terminal=None):
+        """The edit box still holds text, all selected, with the keyboard focus. Waited for:
+        the send handler selects the text and sets the focus just after listing the line."""
+        terminal = terminal or self.terminal
+        def state():
+            edit = terminal.edit()
+            focus = terminal.focus() == terminal.hwnd(ts.TEXT_TO_SEND)
+            return edit["text"], edit["sel"], focus
+        wanted = (text, [0, len(text)], True)
+        try:
+            wait_until(lambda: state() == wanted, message="the edit box as sending left it")
+        except harness.HarnessError:
+            pass
+        self.assertEqual(state(), wanted)
+
+
+class TerminalTest(EditChecks, unittest.TestCase):
     def setUp(self):
         self.wine = harness.Wine()
         self.probe = ts.SteadyProbe(self.wine)
@@ -33,7 +52,7 @@ class TerminalTest(unittest.TestCase):
         return terminal.start()
 
 
-class SharedTerminalTest(unittest.TestCase):
+class SharedTerminalTest(EditChecks, unittest.TestCase):
     """One program run for every test of the class."""
 
     @classmethod
@@ -81,13 +100,6 @@ class SharedTerminalTest(unittest.TestCase):
         if typed:
             self.terminal.replace_text(text)
         harness.press("Return")
-
-    def assert_edit_kept(self, text):
-        """The edit box still holds text, all selected, with the keyboard focus."""
-        edit = self.terminal.edit()
-        self.assertEqual(edit["text"], text)
-        self.assertEqual(edit["sel"], [0, len(text)])
-        self.assertEqual(self.terminal.focus(), self.terminal.hwnd(ts.TEXT_TO_SEND))
 
 
 # --------------------------------------------------------------------------- main window
@@ -306,8 +318,7 @@ class TerminalHangUp(TerminalTest):
         self.assertEqual(state["cursel"], state["count"] - 1)
         self.assertIsNone(terminal.program.process.poll())
         self.assertTrue(terminal.window_exists())
-        edit = terminal.edit()
-        self.assertEqual((edit["text"], edit["sel"]), ("AFTER", [0, 5]))
+        self.assert_edit_kept("AFTER", terminal)
 
         code, after_gone, _ = terminal.end_and_time(lambda: harness.press("alt+q"))
         print("Alt+Q on a hung-up line: exit code %s, %.2f s after the window was seen gone"
