@@ -14,6 +14,12 @@
 //   probe list HWND [FIRST [END]] a list box's count and selection, and its entries from FIRST
 //                                 (default 0) up to END (default all; past the end gives none:
 //                                 a cheap count)
+//   probe minimize HWND           posts WM_SYSCOMMAND SC_MINIMIZE
+//   probe watch HWND SECONDS [TARGET]
+//                                 polls a list box's LB_GETCOUNT in a tight loop and prints
+//                                 {"t":MICROSECONDS,"count":N} at the start and at each change
+//                                 (t from QueryPerformanceCounter), until SECONDS pass or the
+//                                 count reaches TARGET; then {"polls":N,"seconds":S}
 //
 // Window handles are decimal. Exit code 0 on success, 2 on bad arguments, 3 when the window
 // does not exist or a request failed.
@@ -193,6 +199,44 @@ std::string listItems(HWND list, LRESULT first, LRESULT count) {
     return out + "]";
 }
 
+long long microseconds(LARGE_INTEGER ticks, LARGE_INTEGER frequency) {
+    return ticks.QuadPart / frequency.QuadPart * 1000000 +
+           ticks.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+// The time each count change is first seen, for latency figures: no sleep between polls, so
+// the resolution is one LB_GETCOUNT round trip; the printed poll count tells what that was.
+int watchCount(HWND list, double seconds, long target) {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    const long long start = microseconds(now, frequency);
+    const long long end = start + static_cast<long long>(seconds * 1e6);
+    LRESULT last = -1;
+    unsigned long long polls = 0;
+    long long at = start;
+    while (at < end) {
+        LRESULT count = 0;
+        if (!send(list, LB_GETCOUNT, 0, 0, count)) {
+            return 3;
+        }
+        ++polls;
+        QueryPerformanceCounter(&now);
+        at = microseconds(now, frequency);
+        if (count != last) {
+            last = count;
+            std::printf("{\"t\":%lld,\"count\":%ld}\n", at, static_cast<long>(count));
+            std::fflush(stdout);
+            if (target >= 0 && count >= target) {
+                break;
+            }
+        }
+    }
+    std::printf("{\"polls\":%llu,\"seconds\":%.6f}\n", polls, (at - start) / 1e6);
+    return 0;
+}
+
 BOOL CALLBACK printWindow(HWND window, LPARAM) {
     jsonout::line(describe(window));
     return TRUE;
@@ -201,7 +245,7 @@ BOOL CALLBACK printWindow(HWND window, LPARAM) {
 int usage() {
     std::fputs("usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
                "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
-               "       list HWND [FIRST [END]]\n",
+               "       list HWND [FIRST [END]] | minimize HWND | watch HWND SECONDS [TARGET]\n",
                stderr);
     return 2;
 }
@@ -300,6 +344,13 @@ int main(int argc, char** argv) {
                       std::to_string(cursel) + ",\"items\":" +
                       listItems(window, first, end < count ? end : count) + "}");
         return 0;
+    }
+    if (command == "minimize") {
+        return post(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    if (command == "watch" && (argc == 4 || argc == 5)) {
+        return watchCount(window, std::strtod(argv[3], nullptr),
+                          argc == 5 ? std::strtol(argv[4], nullptr, 10) : -1);
     }
     return usage();
 }
