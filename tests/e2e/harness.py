@@ -28,6 +28,8 @@ PROMPT_CAPTION = "Choose your active COM port"
 PROMPT_TEXT = "Input COM port, 1 to 255"
 START_FAILURE_TEXT = "Failure to start communications!"
 PROGRAM_EXE = "quarl7term.exe"
+# Windows programs whose windows the tests put up.
+TEST_EXES = (PROGRAM_EXE, "prompt_driver.exe")
 
 
 class HarnessError(AssertionError):
@@ -82,8 +84,10 @@ class Wine:
             done = subprocess.run([self.loader, exe, *map(str, args)], env=self.env,
                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise HarnessError("%s %s did not end" % (os.path.basename(exe), args)) from None
+        except subprocess.TimeoutExpired as stuck:
+            output = (stuck.stdout or b"").decode("latin-1").splitlines()
+            raise HarnessError("%s %s did not end; its last output: %r" % (
+                os.path.basename(exe), args, output[-1:])) from None
         return done.returncode, done.stdout.decode("latin-1")
 
     def start(self, exe, *args, stdout=None):
@@ -157,6 +161,23 @@ class Probe:
 
     def settext(self, hwnd, text):
         return self._run("settext", hwnd, text)[0] == 0
+
+    def terminate(self, hwnd):
+        """Ends the process that owns the window."""
+        return self._run("terminate", hwnd)[0] == 0
+
+    def clear_desktop(self, exes):
+        """Ends processes of the given programs that an earlier, failed test left on the
+        desktop: their windows would keep the focus from the next test's windows. Returns the
+        captions of the windows it found."""
+        wanted = {exe.lower() for exe in exes}
+        def leftovers():
+            return [w for w in self.windows() if w["exe"].lower() in wanted]
+        found = leftovers()
+        for window in found:
+            self.terminate(window["hwnd"])
+        wait_until(lambda: not leftovers(), message="left-over windows to go")
+        return [w["text"] for w in found]
 
     def wait_window(self, title, exe=None, timeout=DEADLINE):
         """Waits for a visible top-level window whose caption equals title (a string) or

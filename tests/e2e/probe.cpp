@@ -11,6 +11,7 @@
 //   probe click HWND              posts BM_CLICK to a button
 //   probe key HWND VK             posts WM_KEYDOWN and WM_KEYUP of a virtual key
 //   probe settext HWND TEXT       sends WM_SETTEXT
+//   probe terminate HWND          ends the process that owns the window (exit code 255)
 //   probe list HWND [FIRST [END]] a list box's count and selection, and its entries from FIRST
 //                                 (default 0) up to END (default all; past the end gives none:
 //                                 a cheap count)
@@ -243,10 +244,12 @@ BOOL CALLBACK printWindow(HWND window, LPARAM) {
 }
 
 int usage() {
-    std::fputs("usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
-               "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
-               "       list HWND [FIRST [END]] | minimize HWND | watch HWND SECONDS [TARGET]\n",
-               stderr);
+    std::fputs(
+        "usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
+        "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
+        "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
+        "       watch HWND SECONDS [TARGET]\n",
+        stderr);
     return 2;
 }
 
@@ -351,6 +354,16 @@ int main(int argc, char** argv) {
     if (command == "watch" && (argc == 4 || argc == 5)) {
         return watchCount(window, std::strtod(argv[3], nullptr),
                           argc == 5 ? std::strtol(argv[4], nullptr, 10) : -1);
+    }
+    if (command == "terminate") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        const bool ended = process && TerminateProcess(process, 255);
+        if (process) {
+            CloseHandle(process);
+        }
+        return ended ? 0 : 3;
     }
     return usage();
 }

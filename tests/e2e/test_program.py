@@ -14,6 +14,9 @@ class ProgramTest(unittest.TestCase):
     def setUp(self):
         self.wine = harness.Wine()
         self.probe = harness.Probe(self.wine)
+        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
+        if leftovers:
+            print("ended windows an earlier test left: %r" % leftovers)
 
     def program(self, *args):
         program = harness.Program(self.wine, self.probe, *args)

@@ -12,13 +12,26 @@ PROMPT = "Input COM port, 1 to 255"
 class PromptSession:
     """One prompt_driver run: the prompt's window while it is up, its answer once it ended."""
 
-    def __init__(self, wine, probe, x=-1, y=-1, initial=""):
+    def __init__(self, wine, probe, x=-1, y=-1, initial="", typing=True):
+        """typing: wait until the edit box has the focus, so key presses reach it."""
         self.wine = wine
         self.probe = probe
         self.process = wine.start(wine.helper("prompt_driver.exe"), PROMPT, CAPTION, initial, x,
                                   y, stdout=subprocess.PIPE)
-        self.window = probe.wait_window(CAPTION, "prompt_driver.exe")
-        self.edit = harness.wait_focus_in_edit(probe, self.window["hwnd"])
+        try:
+            self.window = probe.wait_window(CAPTION, "prompt_driver.exe")
+            if typing:
+                harness.wait_focus_in_edit(probe, self.window["hwnd"])
+        except BaseException:
+            self.close()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
 
     def button(self, text):
         button = self.probe.control(self.window["hwnd"], text=text, cls="Button")
@@ -49,6 +62,9 @@ class PromptTest(unittest.TestCase):
     def setUp(self):
         self.wine = harness.Wine()
         self.probe = harness.Probe(self.wine)
+        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
+        if leftovers:
+            print("ended windows an earlier test left: %r" % leftovers)
 
     def prompt(self, **placement):
         session = PromptSession(self.wine, self.probe, **placement)
@@ -112,33 +128,37 @@ class PromptKeys(PromptTest):
 
 class PromptPlacement(PromptTest):
     def test_focus_starts_in_the_edit_box(self):
-        session = self.prompt()
-        focus = self.probe.focus(session.window["hwnd"])
-        self.assertEqual(focus["focus_window"]["class"].lower(), "edit")
-        self.assertEqual(focus["focus_window"]["parent"], session.window["hwnd"])
-        self.assertEqual(focus["active"], session.window["hwnd"])
-        harness.press("Escape")
-        session.answer()
+        with PromptSession(self.wine, self.probe, typing=False) as session:
+            edit = harness.wait_focus_in_edit(self.probe, session.window["hwnd"])
+            self.assertEqual(edit["parent"], session.window["hwnd"])
+            self.assertEqual(self.probe.focus(session.window["hwnd"])["active"],
+                             session.window["hwnd"])
+            # Typing goes straight in, with no click first.
+            harness.type_text("42")
+            harness.press("Return")
+            self.assertEqual(session.answer(), "42")
+
+    def placed_rect(self, x, y):
+        """The prompt's window rectangle when shown with x, y; ended with the close box."""
+        with PromptSession(self.wine, self.probe, x=x, y=y, typing=False) as session:
+            rect = session.window["rect"]
+            self.probe.sysclose(session.window["hwnd"])
+            self.assertEqual(session.answer(), "")
+            return rect
 
     def test_given_position_places_the_top_left_corner(self):
         for x, y in ((37, 52), (0, 0), (300, 11)):
             with self.subTest(x=x, y=y):
-                session = self.prompt(x=x, y=y)
-                self.assertEqual(session.window["rect"][:2], [x, y])
-                harness.press("Escape")
-                session.answer()
+                self.assertEqual(self.placed_rect(x, y)[:2], [x, y])
 
     def test_negative_position_centres_on_the_work_area(self):
         area = self.probe.workarea()["workarea"]
         centre = ((area[0] + area[2]) / 2, (area[1] + area[3]) / 2)
         for x, y in ((-1, -1), (100, -1), (-1, 100)):
             with self.subTest(x=x, y=y):
-                session = self.prompt(x=x, y=y)
-                left, top, right, bottom = session.window["rect"]
+                left, top, right, bottom = self.placed_rect(x, y)
                 self.assertLessEqual(abs((left + right) / 2 - centre[0]), 2)
                 self.assertLessEqual(abs((top + bottom) / 2 - centre[1]), 2)
-                harness.press("Escape")
-                session.answer()
 
 
 if __name__ == "__main__":
