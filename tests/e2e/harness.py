@@ -105,13 +105,29 @@ def json_lines(text):
 class Probe:
     """probe.exe: reads windows and controls of any Wine process on the test desktop."""
 
+    # Under Wine a probe call now and then never ends, its output complete up to some window,
+    # mostly while the virtual desktop's explorer starts or stops between programs; a fresh
+    # call then succeeds. Requests that only read are therefore bounded and asked again.
+    READS = {"windows", "window", "controls", "focus", "workarea", "list"}
+    ATTEMPTS = 3
+    CALL_TIMEOUT = 8.0
+
     def __init__(self, wine):
         self.wine = wine
         self.exe = wine.helper("probe.exe")
 
     def _run(self, *args):
-        code, out = self.wine.run(self.exe, *args)
-        return code, json_lines(out)
+        if args[0] not in self.READS:
+            code, out = self.wine.run(self.exe, *args)
+            return code, json_lines(out)
+        for attempt in range(1, self.ATTEMPTS + 1):
+            try:
+                code, out = self.wine.run(self.exe, *args, timeout=self.CALL_TIMEOUT)
+                return code, json_lines(out)
+            except HarnessError as stuck:
+                if attempt == self.ATTEMPTS:
+                    raise
+                print("probe %s: %s (try %d)" % (args[0], stuck, attempt))
 
     def windows(self, exe=None, visible_only=True):
         """Top-level windows, optionally only those of processes running `exe`."""

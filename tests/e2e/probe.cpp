@@ -21,6 +21,8 @@
 //                                 {"t":MICROSECONDS,"count":N} at the start and at each change
 //                                 (t from QueryPerformanceCounter), until SECONDS pass or the
 //                                 count reaches TARGET; then {"polls":N,"seconds":S}
+//   probe hold                    waits until ended: while a program of the test session
+//                                 runs, Wine keeps its desktop and services up between tests
 //
 // Window handles are decimal. Exit code 0 on success, 2 on bad arguments, 3 when the window
 // does not exist or a request failed.
@@ -245,7 +247,7 @@ BOOL CALLBACK printWindow(HWND window, LPARAM) {
 
 int usage() {
     std::fputs(
-        "usage: probe windows | window HWND | controls HWND | focus HWND | workarea |\n"
+        "usage: probe windows | hold | window HWND | controls HWND | focus HWND | workarea |\n"
         "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
         "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
         "       watch HWND SECONDS [TARGET]\n",
@@ -265,6 +267,13 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "windows") {
         EnumWindows(printWindow, 0);
+        return 0;
+    }
+    if (command == "hold") {
+        // When the last user program ends, Wine stops explorer and the services; the next
+        // program then waits for them to start again, and calls made while explorer stops
+        // can block for good.
+        Sleep(INFINITE);
         return 0;
     }
     if (command == "workarea") {

@@ -29,28 +29,6 @@ def main_window_caption(port_text):
     return harness.PRODUCT_TITLE + "   COM" + port_text
 
 
-class SteadyProbe(harness.Probe):
-    """probe.exe with a shorter bound per call and two more tries.
-
-    Under Wine 8 a probe call now and then never ends (its output complete up to the last
-    window), mostly while the virtual desktop's explorer starts or stops between programs; a
-    fresh call then succeeds. Waiting the full deadline would cost 30 s a time.
-    """
-
-    ATTEMPTS = 3
-    CALL_TIMEOUT = 8.0
-
-    def _run(self, *args):
-        for attempt in range(self.ATTEMPTS):
-            try:
-                code, out = self.wine.run(self.exe, *args, timeout=self.CALL_TIMEOUT)
-                return code, harness.json_lines(out)
-            except HarnessError as stuck:
-                print("probe %s: %s (try %d)" % (args[0], stuck, attempt + 1))
-                if attempt + 1 == self.ATTEMPTS:
-                    raise
-
-
 class Instrument(harness.NullModem):
     """The null modem's Linux end, played by the test."""
 

@@ -102,7 +102,7 @@ def rss_bytes(pid):
 class FaultTest(unittest.TestCase):
     def setUp(self):
         self.wine = harness.Wine()
-        self.probe = ts.SteadyProbe(self.wine)
+        self.probe = harness.Probe(self.wine)
         leftovers = self.probe.clear_desktop(harness.TEST_EXES)
         if leftovers:
             print("ended windows an earlier test left: %r" % leftovers)

@@ -44,9 +44,15 @@ class ProgramStartFailure(ProgramTest):
         self.assertIsNotNone(self.probe.control(box["hwnd"], text="OK", cls="Button"))
         # The box stays until it is answered.
         self.assertIsNone(program.process.poll())
-        harness.wait_until(lambda: self.probe.focus(box["hwnd"])["active"] == box["hwnd"],
-                           message="the message box to be active")
+        def box_takes_keys():
+            focus = self.probe.focus(box["hwnd"])
+            return focus and focus["active"] == box["hwnd"] and focus["foreground"] == box["hwnd"]
+        harness.wait_until(box_takes_keys, message="the message box to take the keys")
         harness.press("Return")
+        # Two steps, so a failure tells a lost key press from a program that does not end.
+        harness.wait_until(lambda: program.process.poll() is not None
+                           or not self.probe.window(box["hwnd"]),
+                           message="the message box to close")
         self.assertEqual(program.wait_exit(), 0)
         self.assertLessEqual(program.seen, {PROMPT_WINDOW, FAILURE_WINDOW})
         self.assertIn(FAILURE_WINDOW, program.seen)

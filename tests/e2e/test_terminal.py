@@ -38,7 +38,7 @@ class EditChecks:
 class TerminalTest(EditChecks, unittest.TestCase):
     def setUp(self):
         self.wine = harness.Wine()
-        self.probe = ts.SteadyProbe(self.wine)
+        self.probe = harness.Probe(self.wine)
         leftovers = self.probe.clear_desktop(harness.TEST_EXES)
         if leftovers:
             print("ended windows an earlier test left: %r" % leftovers)
@@ -58,7 +58,7 @@ class SharedTerminalTest(EditChecks, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.wine = harness.Wine()
-        cls.probe = ts.SteadyProbe(cls.wine)
+        cls.probe = harness.Probe(cls.wine)
         cls.probe.clear_desktop(harness.TEST_EXES)
         cls.line = Instrument().__enter__()
         cls.terminal = Terminal(cls.wine, cls.probe, cls.line)
