@@ -19,7 +19,7 @@ QUARL_WINE=/usr/lib/wine/wine64
 QUARL_WINESERVER=/usr/lib/wine/wineserver
 QUARL_PACKAGES=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686-posix
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb
-    socat xdotool imagemagick python3 file x11-utils clang libclang-rt-14-dev)
+    socat xdotool imagemagick python3 file x11-utils clang libclang-rt-14-dev clang-format)
 QUARL_PIDS=()
 QUARL_PREFIXES=()
 
@@ -43,6 +43,11 @@ quarl_install_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q </dev/null
     apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+}
+
+# Fails when a C++ file of the repository differs from what clang-format makes of it.
+quarl_check_format() {
+    cd "$QUARL_ROOT" && git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 }
 
 # quarl_build NAME CMAKE-ARGS...: configures build/NAME once and builds it.

@@ -352,9 +352,9 @@ int main(int argc, char** argv) {
         }
         const LRESULT first = argc >= 4 ? std::strtol(argv[3], nullptr, 10) : 0;
         const LRESULT end = argc == 5 ? std::strtol(argv[4], nullptr, 10) : count;
-        jsonout::line("{\"count\":" + std::to_string(count) + ",\"cursel\":" +
-                      std::to_string(cursel) + ",\"items\":" +
-                      listItems(window, first, end < count ? end : count) + "}");
+        jsonout::line("{\"count\":" + std::to_string(count) +
+                      ",\"cursel\":" + std::to_string(cursel) +
+                      ",\"items\":" + listItems(window, first, end < count ? end : count) + "}");
         return 0;
     }
     if (command == "minimize") {

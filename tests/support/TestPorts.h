@@ -19,6 +19,10 @@ inline std::string required(const char* name) {
 }
 
 // COM numbers (as text, ready for SerialPort::open) of the two joined ends.
-inline std::string portA() { return required("QUARL_PORT_A"); }
-inline std::string portB() { return required("QUARL_PORT_B"); }
+inline std::string portA() {
+    return required("QUARL_PORT_A");
+}
+inline std::string portB() {
+    return required("QUARL_PORT_B");
+}
 } // namespace testports
