@@ -387,11 +387,13 @@ class Program:
     """The terminal program under Wine, with a record of every window it showed.
 
     A watcher lists the program's top-level windows over and over while it runs, so a test can
-    tell afterwards which windows appeared (as far as a poll can see them).
+    tell afterwards which windows appeared (as far as a poll can see them). Measurements turn it
+    off (watch_windows=False): each poll starts a Wine process, which loads the machine.
     """
 
-    def __init__(self, wine, probe, *args):
+    def __init__(self, wine, probe, *args, watch_windows=True):
         self.wine = wine
+        self.watch_windows = watch_windows
         self.probe = probe
         self.exe = require_env("QUARL_PROGRAM")
         self.args = args
@@ -402,7 +404,7 @@ class Program:
 
     def __enter__(self):
         self.process = self.wine.start(self.exe, *self.args)
-        self._watching = True
+        self._watching = self.watch_windows
         self._watcher = threading.Thread(target=self._watch, daemon=True)
         self._watcher.start()
         return self

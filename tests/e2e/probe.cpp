@@ -21,6 +21,13 @@
 //                                 {"t":MICROSECONDS,"count":N} at the start and at each change
 //                                 (t from QueryPerformanceCounter), until SECONDS pass or the
 //                                 count reaches TARGET; then {"polls":N,"seconds":S}
+//   probe watch HWND SECONDS [TARGET [INTERVAL_MS]]
+//                                 as above, with a pause of INTERVAL_MS between polls, so a
+//                                 long watch does not load the program's message loop
+//   probe await TITLE SECONDS     waits for a visible top-level window captioned TITLE and
+//                                 prints {"t":MICROSECONDS,"hwnd":H}, or exits 3 when SECONDS pass
+//   probe awaitgone HWND SECONDS  waits for the window to be destroyed; prints {"t":MICROSECONDS}
+//   probe clock                   prints {"t":MICROSECONDS}, to set it against Linux clocks
 //   probe hold                    waits until ended: while a program of the test session
 //                                 runs, Wine keeps its desktop and services up between tests
 //
@@ -209,7 +216,7 @@ long long microseconds(LARGE_INTEGER ticks, LARGE_INTEGER frequency) {
 
 // The time each count change is first seen, for latency figures: no sleep between polls, so
 // the resolution is one LB_GETCOUNT round trip; the printed poll count tells what that was.
-int watchCount(HWND list, double seconds, long target) {
+int watchCount(HWND list, double seconds, long target, DWORD intervalMs) {
     LARGE_INTEGER frequency{};
     LARGE_INTEGER now{};
     QueryPerformanceFrequency(&frequency);
@@ -225,6 +232,9 @@ int watchCount(HWND list, double seconds, long target) {
             return 3;
         }
         ++polls;
+        if (intervalMs > 0) {
+            Sleep(intervalMs);
+        }
         QueryPerformanceCounter(&now);
         at = microseconds(now, frequency);
         if (count != last) {
@@ -240,6 +250,30 @@ int watchCount(HWND list, double seconds, long target) {
     return 0;
 }
 
+long long nowMicroseconds() {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return microseconds(now, frequency);
+}
+
+// Polls every millisecond until `found` returns true or `seconds` pass; prints the time it did.
+template <typename Found> int awaitEvent(double seconds, Found found) {
+    const long long end = nowMicroseconds() + static_cast<long long>(seconds * 1e6);
+    for (;;) {
+        const long long at = nowMicroseconds();
+        if (const std::string fields = found(); !fields.empty()) {
+            std::printf("{\"t\":%lld%s}\n", at, fields.c_str());
+            return 0;
+        }
+        if (at >= end) {
+            return 3;
+        }
+        Sleep(1);
+    }
+}
+
 BOOL CALLBACK printWindow(HWND window, LPARAM) {
     jsonout::line(describe(window));
     return TRUE;
@@ -250,7 +284,8 @@ int usage() {
         "usage: probe windows | hold | window HWND | controls HWND | focus HWND | workarea |\n"
         "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
         "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
-        "       watch HWND SECONDS [TARGET]\n",
+        "       watch HWND SECONDS [TARGET [INTERVAL_MS]] | await TITLE SECONDS |\n"
+        "       awaitgone HWND SECONDS | clock\n",
         stderr);
     return 2;
 }
@@ -275,6 +310,20 @@ int main(int argc, char** argv) {
         // can block for good.
         Sleep(INFINITE);
         return 0;
+    }
+    if (command == "clock") {
+        std::printf("{\"t\":%lld}\n", nowMicroseconds());
+        return 0;
+    }
+    if (command == "await" && argc == 4) {
+        std::wstring title;
+        const int size = MultiByteToWideChar(CP_ACP, 0, argv[2], -1, nullptr, 0);
+        title.resize(size > 0 ? size : 1);
+        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, &title[0], size);
+        return awaitEvent(std::strtod(argv[3], nullptr), [&title]() -> std::string {
+            const HWND found = FindWindowW(nullptr, title.c_str());
+            return found && IsWindowVisible(found) ? ",\"hwnd\":" + handleText(found) : "";
+        });
     }
     if (command == "workarea") {
         RECT area{};
@@ -360,9 +409,15 @@ int main(int argc, char** argv) {
     if (command == "minimize") {
         return post(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     }
-    if (command == "watch" && (argc == 4 || argc == 5)) {
+    if (command == "watch" && argc >= 4 && argc <= 6) {
         return watchCount(window, std::strtod(argv[3], nullptr),
-                          argc == 5 ? std::strtol(argv[4], nullptr, 10) : -1);
+                          argc >= 5 ? std::strtol(argv[4], nullptr, 10) : -1,
+                          argc == 6 ? std::strtoul(argv[5], nullptr, 10) : 0);
+    }
+    if (command == "awaitgone" && argc == 4) {
+        return awaitEvent(std::strtod(argv[3], nullptr), [window]() -> std::string {
+            return IsWindow(window) ? "" : ",\"gone\":true";
+        });
     }
     if (command == "terminate") {
         DWORD pid = 0;

@@ -44,10 +44,12 @@ File openForWriting(const std::string& path) {
     return file;
 }
 
-// CLOCK_MONOTONIC in microseconds, the time base of both logs.
+// CLOCK_MONOTONIC_RAW in microseconds, the time base of both logs: Wine's
+// QueryPerformanceCounter reads the same clock, so the logs line up with times taken in Windows
+// programs.
 long long monotonicMicros() {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_MONOTONIC_RAW, &now);
     return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
