@@ -3,7 +3,9 @@
 
 #include <objbase.h>
 
+#include <deque>
 #include <string>
+#include <utility>
 
 #include "app/MainWindow.h"
 #include "serial/LineCutter.h"
@@ -11,16 +13,42 @@
 #include "serial/TransmitText.h"
 #include "ui/TrafficList.h"
 
+namespace {
+// Reads what the port holds, unless a transmission runs, and queues the lines it completes.
+void takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
+    if (TransmitBusyFlag.load() != 0) {
+        return;
+    }
+    const uint32_t waiting = InstrumentPort.bytesWaiting().value;
+    if (waiting == 0) {
+        return;
+    }
+    for (std::string& line : cutter.feed(InstrumentPort.read(waiting).value)) {
+        lines.push_back(std::move(line));
+    }
+}
+} // namespace
+
 bool receivePass(HWND mainWindow, LineCutter& cutter) {
     // The count is asked even while a transmission runs; only the read is held off.
     const uint32_t waiting = InstrumentPort.bytesWaiting().value;
     if (waiting == 0 || TransmitBusyFlag.load() != 0) {
         return false;
     }
-    const std::string chunk = InstrumentPort.read(waiting).value;
-    for (const std::string& line : cutter.feed(chunk)) {
-        const std::string entry = kReceivedPrefix + line;
+    std::deque<std::string> lines;
+    for (std::string& line : cutter.feed(InstrumentPort.read(waiting).value)) {
+        lines.push_back(std::move(line));
+    }
+    // Each append waits for the main window, which may list lines more slowly than the link
+    // brings them (painting a shown list is slow under Wine). What arrives meanwhile is taken
+    // out of the port after every append, so the driver's queue cannot overflow and drop
+    // bytes; the lines wait here instead. After StopFlag the window is gone: nothing more is
+    // read, and the shutdown may close the port.
+    while (!lines.empty() && StopFlag.load() == 0) {
+        const std::string entry = kReceivedPrefix + lines.front();
+        lines.pop_front();
         TrafficList::append(mainWindow, MainWindowIds::TrafficList, entry.c_str());
+        takeWaiting(cutter, lines);
     }
     return true;
 }

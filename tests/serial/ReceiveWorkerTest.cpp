@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/LineCutter.h"
@@ -79,6 +80,76 @@ TEST_F(ReceiveWorkerTest, NothingIsReadWhileTransmitting) {
         TransmitBusyFlag.store(0);
         EXPECT_TRUE(receivePass(window, cutter));
         EXPECT_EQ(entriesFrom(window, 1), (Entries{"==> L1", "==> L2", "==> L3"}));
+    });
+}
+
+namespace {
+// A list box that, while it adds its first received entry, has the instrument send more and
+// waits until those bytes are queued at the program's end: traffic that arrives while the
+// window is still busy with earlier lines.
+WNDPROC listProcedure = nullptr;
+SerialPort* lateSender = nullptr;
+std::string lateBytes;
+
+LRESULT CALLBACK slowList(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LB_ADDSTRING && lateSender && !lateBytes.empty()) {
+        const std::string bytes = std::exchange(lateBytes, std::string());
+        const uint32_t before = waiting(InstrumentPort);
+        if (lateSender->write(bytes) == PortError::None) {
+            waitUntil([&] { return waiting(InstrumentPort) >= before + bytes.size(); });
+        }
+    }
+    return CallWindowProcA(listProcedure, list, message, wParam, lParam);
+}
+} // namespace
+
+TEST_F(ReceiveWorkerTest, LinesArrivingWhileTheListIsBusyAreTakenFromThePortAtOnce) {
+    runWithMainWindow([this](HWND window) {
+        const HWND list = GetDlgItem(window, MainWindowIds::TrafficList);
+        lateSender = &instrument;
+        lateBytes = "second\r\nthird\r\nfou";
+        listProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slowList)));
+        ASSERT_NE(listProcedure, nullptr);
+
+        LineCutter cutter;
+        sendFromInstrument("first\r\n");
+        EXPECT_TRUE(receivePass(window, cutter));
+        // One pass listed what came during its appends and left the driver's queue empty.
+        EXPECT_TRUE(lateBytes.empty());
+        EXPECT_EQ(waiting(InstrumentPort), 0u);
+        EXPECT_EQ(entriesFrom(window, 1), (Entries{"==> first", "==> second", "==> third"}));
+
+        // The unfinished "fou" is held, not lost.
+        sendFromInstrument("r\r\n");
+        EXPECT_TRUE(receivePass(window, cutter));
+        EXPECT_EQ(entriesFrom(window, 1),
+                  (Entries{"==> first", "==> second", "==> third", "==> four"}));
+        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure));
+        lateSender = nullptr;
+    });
+}
+
+TEST_F(ReceiveWorkerTest, NothingIsTakenFromThePortAfterStop) {
+    runWithMainWindow([this](HWND window) {
+        const HWND list = GetDlgItem(window, MainWindowIds::TrafficList);
+        lateSender = &instrument;
+        lateBytes = "late\r\n";
+        listProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slowList)));
+        ASSERT_NE(listProcedure, nullptr);
+
+        LineCutter cutter;
+        sendFromInstrument("first\r\n");
+        StopFlag.store(1);
+        EXPECT_TRUE(receivePass(window, cutter));
+        // Once stopped, the pass neither lists nor reads: the shutdown owns the port.
+        EXPECT_EQ(listCount(window), 1);
+        EXPECT_EQ(lateBytes, "late\r\n");
+        EXPECT_EQ(waiting(InstrumentPort), 0u);
+        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure));
+        lateSender = nullptr;
+        StopFlag.store(0);
     });
 }
 
