@@ -354,7 +354,7 @@ class Bench:
                                  seconds * LINK_BYTES_PER_SECOND // (length + 2),
                                  rate=LINK_BYTES_PER_SECOND) for length in (0, 8, 32)]
         print("as fast as the pty takes them", flush=True)
-        fast_count = 3000 if quick else 10000
+        fast_count = 3000 if quick else 5000
         r["fast"] = [self.flood("fast-%d" % length, length, fast_count) for length in (0, 8, 32)]
         print("display path with the window minimised", flush=True)
         r["minimised"] = self.flood("minimised-8", 8, fast_count, minimised=True)
