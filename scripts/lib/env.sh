@@ -122,7 +122,9 @@ quarl_prepare_prefix() {
     mkdir -p "$prefix" || return 1
     QUARL_PREFIXES+=("$prefix")
     "$QUARL_WINESERVER" -p 2>>"$QUARL_ROOT/build/wineserver.log" || return 1
+    local created=
     if [[ ! -f "$marker" ]]; then
+        created=1
         quarl_log "wine: creating prefix $prefix"
         "$QUARL_WINE" wineboot -i >>"$QUARL_ROOT/build/wineboot.log" 2>&1 || return 1
         quarl_reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
@@ -137,6 +139,12 @@ quarl_prepare_prefix() {
             return 1
     else
         quarl_reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f || true
+    fi
+    # The desktop process that wineboot started still runs in the mode it began with, and the
+    # next programs would join it: restart the server so that they start one in this mode.
+    if [[ -n "$created" ]]; then
+        "$QUARL_WINESERVER" -k 2>/dev/null || true
+        "$QUARL_WINESERVER" -p 2>>"$QUARL_ROOT/build/wineserver.log" || return 1
     fi
 }
 

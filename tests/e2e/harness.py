@@ -108,7 +108,7 @@ class Probe:
     # Under Wine a probe call now and then never ends, its output complete up to some window,
     # mostly while the virtual desktop's explorer starts or stops between programs; a fresh
     # call then succeeds. Requests that only read are therefore bounded and asked again.
-    READS = {"windows", "window", "controls", "focus", "workarea", "list"}
+    READS = {"windows", "window", "controls", "focus", "workarea", "list", "hit"}
     ATTEMPTS = 3
     CALL_TIMEOUT = 8.0
 
@@ -168,6 +168,12 @@ class Probe:
 
     def sysclose(self, hwnd):
         return self._run("sysclose", hwnd)[0] == 0
+
+    def hit(self, hwnd, x, y):
+        """{"hit": the window's WM_NCHITTEST answer at screen point x, y, "top": the top-level
+        window there, "cursor": where Wine has the mouse pointer}, or None."""
+        code, found = self._run("hit", hwnd, x, y)
+        return found[0] if code == 0 and found else None
 
     def click(self, hwnd):
         return self._run("click", hwnd)[0] == 0
@@ -229,9 +235,10 @@ def x_focus():
 
 def give_x_focus(title):
     """Puts the X input focus on the X window Wine made for the top-level window captioned
-    title (a string, or a compiled pattern); returns whether it has it. Without a window
-    manager nothing moves the focus when the window that had it goes away, and key presses
-    then reach no window, although Wine still counts the next window as active."""
+    title (a string, or a compiled pattern); returns whether it has it. Outside Wine's virtual
+    desktop, with no window manager, nothing moves the focus when the window that had it goes
+    away, and key presses then reach no window, although Wine still counts the next window as
+    active."""
     pattern = "^%s$" % re.escape(title) if isinstance(title, str) else title.pattern
     done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -260,6 +267,16 @@ def press(*keys):
 def click_at(x, y):
     """A real left click at a screen position of the test display."""
     xdotool("mousemove", "--sync", x, y, "click", "1")
+
+
+def move_pointer(x, y):
+    """Moves the mouse pointer of the test display to a screen position."""
+    xdotool("mousemove", "--sync", x, y)
+
+
+def click():
+    """A real left click where the mouse pointer is."""
+    xdotool("click", "1")
 
 
 def click_control(control):

@@ -16,6 +16,8 @@
 //                                 (default 0) up to END (default all; past the end gives none:
 //                                 a cheap count)
 //   probe minimize HWND           posts WM_SYSCOMMAND SC_MINIMIZE
+//   probe hit HWND X Y            the window's WM_NCHITTEST answer for a screen point, the
+//                                 top-level window there, and where Wine has the cursor
 //   probe watch HWND SECONDS [TARGET]
 //                                 polls a list box's LB_GETCOUNT in a tight loop and prints
 //                                 {"t":MICROSECONDS,"count":N} at the start and at each change
@@ -285,7 +287,7 @@ int usage() {
         "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
         "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
         "       watch HWND SECONDS [TARGET [INTERVAL_MS]] | await TITLE SECONDS |\n"
-        "       awaitgone HWND SECONDS | clock\n",
+        "       awaitgone HWND SECONDS | clock | hit HWND X Y\n",
         stderr);
     return 2;
 }
@@ -404,6 +406,20 @@ int main(int argc, char** argv) {
         jsonout::line("{\"count\":" + std::to_string(count) +
                       ",\"cursel\":" + std::to_string(cursel) +
                       ",\"items\":" + listItems(window, first, end < count ? end : count) + "}");
+        return 0;
+    }
+    if (command == "hit" && argc == 5) {
+        const POINT point{std::atoi(argv[3]), std::atoi(argv[4])};
+        LRESULT hit = 0;
+        if (!send(window, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y), hit)) {
+            return 3;
+        }
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        const HWND there = WindowFromPoint(point);
+        jsonout::line("{\"hit\":" + std::to_string(hit) + ",\"top\":" +
+                      handleText(there ? GetAncestor(there, GA_ROOT) : nullptr) + ",\"cursor\":[" +
+                      std::to_string(cursor.x) + "," + std::to_string(cursor.y) + "]}");
         return 0;
     }
     if (command == "minimize") {
