@@ -476,6 +476,22 @@ def verdict(ok):
     return "meets it" if ok else "does not meet it"
 
 
+def duration(milliseconds):
+    """A lag or latency: milliseconds below ten seconds, seconds above."""
+    if milliseconds is None:
+        return "n/a"
+    if milliseconds >= 10000:
+        return "%.1f s" % (milliseconds / 1000.0)
+    return "%.0f ms" % milliseconds
+
+
+def keeps_up(row, link_lines):
+    """Whether a paced run listed lines as fast as the link brought them, and none went wrong."""
+    offered = link_lines[row["length"]]
+    faults = row["lost"] + row["extra"] + row["wrong"] + row["overrun_bytes"]
+    return row["listed_per_s"] >= 0.97 * min(offered, row["sent_per_s"] or offered) and not faults
+
+
 def report(r, quick):
     link_lines = {length: LINK_BYTES_PER_SECOND / (length + 2) for length in (0, 8, 32)}
     out = []
@@ -485,7 +501,8 @@ def report(r, quick):
     w("Figures of `scripts/bench`%s, taken on %s (%s, %d CPUs) on %s, with the 64-bit build "
       "of the program under Wine (`/usr/lib/wine/wine64`) on an Xvfb display. Windows on real "
       "hardware will differ; the figures say what the program's own design costs under these "
-      "conditions. Reproduce with `scripts/bench` (about half an hour)." % (
+      "conditions. Reproduce with `scripts/bench` (about 35 minutes); `scripts/bench --report "
+      "build/bench-*/results.json` writes this page again from a run's raw figures." % (
           " --quick (shortened runs)" if quick else "", platform.node() or "this machine",
           platform.machine(), os.cpu_count() or 0, datetime.date.today().isoformat()))
     w("")
@@ -493,6 +510,34 @@ def report(r, quick):
       "ended by a bare CR is at least 1 byte, so the link carries at most 960 lines a second "
       "(1,042 µs a line); the instrument ends its lines with CR LF, so it sends at most 480 "
       "empty lines, 96 lines of 8 bytes or 28 lines of 32 bytes a second.")
+    w("")
+    paced = {row["length"]: row for row in r["paced"]}
+    m = r["minimised"]
+    lossless = all(row["lost"] + row["extra"] + row["wrong"] == 0
+                   for row in r["paced"] + r["fast"] + [m, r["memory"]])
+    w("## Against the link")
+    w("")
+    w("- Lines lost, joined or changed: %s (%s lines, each checked against what was sent)." % (
+        "none in any run" if lossless else "SOME", "{:,}".format(sum(
+            row["count"] for row in r["paced"] + r["fast"] + [m, r["memory"]]))))
+    for length in sorted(paced):
+        row = paced[length]
+        w("- %d-byte lines at the link's full rate (%.0f a second), window shown: %s (%.0f "
+          "listed a second)." % (length, link_lines[length],
+                                 verdict(keeps_up(row, link_lines)), row["listed_per_s"]))
+    w("- Display path alone (window minimised) against 960 lines a second: %s ({:,.0f} µs a "
+      "line against 1,042 µs).".format(m["wall_us_per_line"]) % verdict(
+          m["wall_us_per_line"] <= 1e6 / 960))
+    w("- Transmit: the 7 bytes of a 5-character line take 7.3 ms on the wire; the program "
+      "adds a median of %.1f ms from the key press (xdotool's own start-up included)." %
+      r["transmit"]["median_ms"])
+    w("")
+    w("Why some figures fall short: under Wine every request that the receive thread makes to "
+      "the list (three per line) is a round trip through the wineserver process, and with the "
+      "window shown each line also repaints the list through Wine's X11 driver into Xvfb's "
+      "software renderer, about 10 ms a line here (section 2 gives the CPU time per line of "
+      "the program's process and of the wineserver). When the program falls behind it does "
+      "not drop a line: it lists the backlog later (section 1).")
     w("")
     w("How it is measured: the simulated instrument (`tools/instrument`) sits on a pty linked "
       "as a COM port and logs the moment each line's CR is written. `probe.exe watch` polls "
@@ -509,11 +554,11 @@ def report(r, quick):
     for row in r["paced"] + r["fast"]:
         offered = ("%d B/s (%.0f lines/s)" % (row["rate"], row["sent_per_s"]) if row["rate"]
                    else "as fast as the pty takes them")
-        w("| %d bytes | %s | %d | %.0f | %d | %d | %d B | %s | %.1f ms | %.1f ms |" % (
-            row["length"], offered, row["count"], row["listed_per_s"],
+        w("| %d bytes | %s | {:,} | %.0f | %d | %d | %d B | %s | %s | %s |".format(row["count"]) % (
+            row["length"], offered, row["listed_per_s"],
             row["lost"] + row["extra"], row["wrong"], row["overrun_bytes"],
-            "%.0f ms" % row["lag_ms"] if row["lag_ms"] is not None else "n/a",
-            row["latency_median_ms"], row["latency_p99_ms"]))
+            duration(row["lag_ms"]), duration(row["latency_median_ms"]),
+            duration(row["latency_p99_ms"])))
     w("")
     w("Latency in these rows is under load (the line waits behind the lines before it). "
       "\"lost or joined\" counts entries missing or extra against the lines sent, \"wrong\" "
@@ -522,24 +567,25 @@ def report(r, quick):
     for row in r["paced"]:
         offered = link_lines[row["length"]]
         faults = row["lost"] + row["extra"] + row["wrong"] + row["overrun_bytes"]
-        keeps_up = row["listed_per_s"] >= 0.97 * min(offered, row["sent_per_s"] or offered)
-        if keeps_up and not faults:
+        if keeps_up(row, link_lines):
             w("- %d-byte lines at the link's rate (%.0f a second): the program keeps up; every "
               "line listed, in order, %.0f ms after the last one was sent." % (
                   row["length"], offered, row["lag_ms"] or 0))
         else:
             w("- %d-byte lines at the link's rate (%.0f a second): the program does not keep "
-              "up with the window shown; it lists %.0f a second, so the lines queue in the "
-              "port and the last is listed %.1f s after it was sent. %s" % (
+              "up with the window shown; it lists %.0f a second. The receive thread still "
+              "takes the bytes out of the port as they arrive, so the lines wait in the "
+              "program, and the last is listed %.1f s after it was sent. %s" % (
                   row["length"], offered, row["listed_per_s"], (row["lag_ms"] or 0) / 1000.0,
                   "None was lost or damaged in this run." if not faults else
                   "%d lines were lost or damaged: the queue outgrew the pty's buffer, as it "
                   "would outgrow a UART's receive queue." % (row["lost"] + row["wrong"])))
     w("")
     fast_lines = {row["length"]: row["listed_per_s"] for row in r["fast"]}
-    w("Beyond the link's rate, with the instrument writing as fast as the pty takes the bytes "
-      "(and waiting when it is full, as hardware flow control would make it), the program "
-      "lists %s lines a second with the window shown. Every line was checked again: %s." % (
+    w("Beyond the link's rate, with the instrument writing 5,000 lines as fast as the pty "
+      "takes the bytes, the receive thread empties the port as the bytes come, and the program "
+      "lists %s lines a second with the window shown; the lag is the time it takes to list "
+      "that backlog. Every line was checked again: %s." % (
           ", ".join("%.0f (%d-byte)" % (fast_lines[k], k) for k in sorted(fast_lines)),
           "none lost, joined or changed" if all(
               row["lost"] + row["extra"] + row["wrong"] == 0 for row in r["fast"])
@@ -551,7 +597,7 @@ def report(r, quick):
       "driver to Xvfb's software renderer, about 10 ms a line on this machine; section 2 "
       "shows the same path without painting. The program's design (one append per line, "
       "synchronously from the receive thread) is kept; a line is never dropped by the program "
-      "itself, it waits in the port's queue until the list takes it.")
+      "itself: it waits in the receive thread's queue until the list takes it.")
     w("")
     q = r["quiet"]
     w("**Latency on a quiet link** (%d single lines 150–250 ms apart, written to a pty linked "
@@ -565,21 +611,22 @@ def report(r, quick):
     w("")
     w("## 2. Cost of the display path")
     w("")
-    m = r["minimised"]
     visible = next(row for row in r["fast"] if row["length"] == 8)
     w("| window | lines | listed/s | wall per line | program CPU per line "
       "| wineserver CPU per line |")
     w("|---|---|---|---|---|---|")
     for label, row in (("shown", visible), ("minimised", m)):
-        w("| %s | %d | %.0f | %.0f µs | %.0f µs | %.0f µs |" % (
-            label, row["count"], row["listed_per_s"], row["wall_us_per_line"],
-            row["cpu_us_per_line"], row["server_us_per_line"]))
+        w("| %s | {:,} | %.0f | {:,.0f} µs | {:,.0f} µs | {:,.0f} µs |".format(
+            row["count"], row["wall_us_per_line"], row["cpu_us_per_line"],
+            row["server_us_per_line"]) % (label, row["listed_per_s"]))
     w("")
     w("8-byte lines as fast as the pty takes them. Minimised, nothing is painted, so what "
       "remains is the message loop and the three messages each received line sends across "
       "threads (count, add, select), each a round trip through the wineserver. The link needs "
       "at most 1,042 µs per line (960 empty lines a second): the minimised path %s with "
-      "%.0f µs." % (verdict(m["wall_us_per_line"] <= 1e6 / 960), m["wall_us_per_line"]))
+      "{:,.0f} µs; the wineserver's CPU time per line in the table shows how much of it goes "
+      "to those round trips.".format(m["wall_us_per_line"]) % verdict(
+          m["wall_us_per_line"] <= 1e6 / 960))
     w("")
     t = r["transmit"]
     w("## 3. Transmit")
@@ -601,10 +648,12 @@ def report(r, quick):
       "`wine64 quarl7term.exe` to the prompt window being visible (`probe await`, polled every "
       "millisecond); includes Wine's process start |" % (
           life["startup_median_ms"], life["startup_max_ms"], life["runs"]))
-    w("| quit time | median %.0f ms, max %.0f ms | from the main window being destroyed "
+    w("| quit time | median {:,.0f} ms, max {:,.0f} ms | from the main window being destroyed "
       "(`probe awaitgone`) to the process exit; the shutdown waits 1 s for the receive thread "
-      "before closing the port |" % (life["quit_median_ms"], life["quit_max_ms"]))
-    w("| Quit click to window gone | median %.0f ms | |" % life["click_to_gone_median_ms"])
+      "before closing the port |".format(life["quit_median_ms"], life["quit_max_ms"]))
+    w("| Quit to window gone | median %.0f ms | from starting `probe.exe click` on the Quit "
+      "button (a Wine process start, then BM_CLICK) to the window being destroyed |"
+      % life["click_to_gone_median_ms"])
     if idle:
         w("| CPU while idle | %.2f s in %d s (%.2f %%); wineserver %.2f s | utime + stime of "
           "the process with the main window up and no traffic |" % (
@@ -612,12 +661,11 @@ def report(r, quick):
               idle["server_cpu_s"] or 0.0, ))
         w("| memory at start | %.1f MiB resident | the Wine process, with its DLLs |"
           % idle["rss_mib"])
-    w("| memory after %d lines | %.1f MiB resident | 8-byte lines, window minimised; all "
-      "%d listed, lost or joined %d, wrong %d |" % (
-          mem["count"], mem["rss_mib"], mem["listed"], mem["lost"] + mem["extra"],
-          mem["wrong"]))
-    w("| 32-bit release .exe | %d bytes (%.0f KiB) | `build/win32/quarl7term.exe`, static, "
-      "stripped |" % (r["exe_bytes"], r["exe_bytes"] / 1024.0))
+    w("| memory after {:,} lines | %.1f MiB resident | 8-byte lines, window minimised; all "
+      "{:,} listed, lost or joined %d, wrong %d |".format(mem["count"], mem["listed"]) % (
+          mem["rss_mib"], mem["lost"] + mem["extra"], mem["wrong"]))
+    w("| 32-bit release .exe | {:,} bytes ({:,.0f} KiB) | `build/win32/quarl7term.exe`, "
+      "static, stripped |".format(r["exe_bytes"], r["exe_bytes"] / 1024.0))
     w("")
     return "\n".join(out)
 
@@ -626,8 +674,23 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--only", choices=["minimised"],
+                        help="take one measurement and print it; write no report")
+    parser.add_argument("--report", metavar="RESULTS_JSON",
+                        help="write the report from an earlier run's figures; measure nothing")
     args = parser.parse_args()
+    if args.report:
+        with open(args.report) as raw:
+            results = json.load(raw)
+        with open(args.out, "w") as doc:
+            doc.write(report(results, results.get("quick", args.quick)))
+        print("written: %s" % args.out)
+        return
     bench = Bench(args.quick)
+    if args.only == "minimised":
+        print(json.dumps(bench.flood("minimised-8", 8, 3000 if args.quick else 5000,
+                                     minimised=True)))
+        return
     results = bench.run()
     with open(os.path.join(bench.work, "results.json"), "w") as raw:
         json.dump(results, raw, indent=1)
