@@ -14,30 +14,24 @@
 #include "ui/TrafficList.h"
 
 namespace {
-// Reads what the port holds, unless a transmission runs, and queues the lines it completes.
-void takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
-    if (TransmitBusyFlag.load() != 0) {
-        return;
-    }
-    const uint32_t waiting = InstrumentPort.bytesWaiting().value;
-    if (waiting == 0) {
-        return;
-    }
-    for (std::string& line : cutter.feed(InstrumentPort.read(waiting).value)) {
-        lines.push_back(std::move(line));
-    }
-}
-} // namespace
-
-bool receivePass(HWND mainWindow, LineCutter& cutter) {
-    // The count is asked even while a transmission runs; only the read is held off.
+// Reads what the port holds and queues the lines it completes; returns whether it read. The
+// count is asked even while a transmission runs; only the read is held off.
+bool takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
     const uint32_t waiting = InstrumentPort.bytesWaiting().value;
     if (waiting == 0 || TransmitBusyFlag.load() != 0) {
         return false;
     }
-    std::deque<std::string> lines;
     for (std::string& line : cutter.feed(InstrumentPort.read(waiting).value)) {
         lines.push_back(std::move(line));
+    }
+    return true;
+}
+} // namespace
+
+bool receivePass(HWND mainWindow, LineCutter& cutter) {
+    std::deque<std::string> lines;
+    if (!takeWaiting(cutter, lines)) {
+        return false;
     }
     // Each append waits for the main window, which may list lines more slowly than the link
     // brings them (painting a shown list is slow under Wine). What arrives meanwhile is taken

@@ -55,6 +55,13 @@ def ms(microseconds):
     return microseconds / 1000.0
 
 
+def spread(microseconds):
+    """Median, 99th percentile, min and max of times in microseconds, as milliseconds."""
+    return {"median_ms": ms(statistics.median(microseconds)),
+            "p99_ms": ms(percentile(microseconds, 0.99)),
+            "min_ms": ms(min(microseconds)), "max_ms": ms(max(microseconds))}
+
+
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
@@ -253,10 +260,7 @@ class Bench:
         latencies = [listed[k] - written[k - 1] for k in range(1, lines + 1) if listed[k]]
         ok = entries == [ts.RECEIVED + "Q%07d 12.345 mV" % n for n in range(1, lines + 1)]
         result = {"lines": lines, "measured": len(latencies), "all_listed_in_order": ok,
-                  "median_ms": ms(statistics.median(latencies)),
-                  "p99_ms": ms(percentile(latencies, 0.99)),
-                  "min_ms": ms(min(latencies)), "max_ms": ms(max(latencies)),
-                  "polls": polls.get("polls")}
+                  **spread(latencies), "polls": polls.get("polls")}
         print("  quiet latency: %s" % json.dumps(result), flush=True)
         return result
 
@@ -282,9 +286,7 @@ class Bench:
                 raise
             finally:
                 line.stop_reader()
-        result = {"sends": sends, "median_ms": ms(statistics.median(times)),
-                  "p99_ms": ms(percentile(times, 0.99)), "min_ms": ms(min(times)),
-                  "max_ms": ms(max(times))}
+        result = {"sends": sends, **spread(times)}
         print("  transmit: %s" % json.dumps(result), flush=True)
         return result
 

@@ -225,34 +225,6 @@ def xdotool(*args):
     return done.stdout.decode(errors="replace")
 
 
-def x_focus():
-    """The X window with the input focus, or None (no focus, or focus following the pointer)."""
-    done = subprocess.run(["xdotool", "getwindowfocus"], stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60)
-    text = done.stdout.strip()
-    return int(text) if done.returncode == 0 and text.isdigit() else None
-
-
-def give_x_focus(title):
-    """Puts the X input focus on the X window Wine made for the top-level window captioned
-    title (a string, or a compiled pattern); returns whether it has it. Outside Wine's virtual
-    desktop, with no window manager, nothing moves the focus when the window that had it goes
-    away, and key presses then reach no window, although Wine still counts the next window as
-    active."""
-    pattern = "^%s$" % re.escape(title) if isinstance(title, str) else title.pattern
-    done = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
-                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, timeout=60)
-    ids = [int(line) for line in done.stdout.split()]
-    if not ids:
-        return False
-    if x_focus() in ids:
-        return True
-    subprocess.run(["xdotool", "windowfocus", "--sync", str(ids[-1])], stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    return x_focus() in ids
-
-
 def type_text(text):
     """Types text into the window that has the keyboard focus, as key presses."""
     if text:
@@ -506,9 +478,6 @@ class Program:
 def wait_focus_in_edit(probe, hwnd):
     """Waits until the keyboard focus of the window's thread is in an edit box; returns it."""
     def edit_has_focus():
-        described = probe.window(hwnd)
-        if not described or not give_x_focus(described["text"]):
-            return None
         focus = probe.focus(hwnd)
         window = focus and focus.get("focus_window")
         return window if window and window["class"].lower() == "edit" else None

@@ -18,14 +18,14 @@
 //   probe minimize HWND           posts WM_SYSCOMMAND SC_MINIMIZE
 //   probe hit HWND X Y            the window's WM_NCHITTEST answer for a screen point, the
 //                                 top-level window there, and where Wine has the cursor
-//   probe watch HWND SECONDS [TARGET]
-//                                 polls a list box's LB_GETCOUNT in a tight loop and prints
+//   probe watch HWND SECONDS [TARGET [INTERVAL_MS]]
+//                                 polls a list box's LB_GETCOUNT and prints
 //                                 {"t":MICROSECONDS,"count":N} at the start and at each change
 //                                 (t from QueryPerformanceCounter), until SECONDS pass or the
-//                                 count reaches TARGET; then {"polls":N,"seconds":S}
-//   probe watch HWND SECONDS [TARGET [INTERVAL_MS]]
-//                                 as above, with a pause of INTERVAL_MS between polls, so a
-//                                 long watch does not load the program's message loop
+//                                 count reaches TARGET; then {"polls":N,"seconds":S}. Without
+//                                 INTERVAL_MS it polls in a tight loop; with it, it pauses that
+//                                 long between polls, so a long watch does not load the
+//                                 program's message loop
 //   probe await TITLE SECONDS     waits for a visible top-level window captioned TITLE and
 //                                 prints {"t":MICROSECONDS,"hwnd":H}, or exits 3 when SECONDS pass
 //   probe awaitgone HWND SECONDS  waits for the window to be destroyed; prints {"t":MICROSECONDS}
@@ -73,6 +73,14 @@ bool send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
                                         kSendTimeoutMs, &value) != 0;
     result = static_cast<LRESULT>(value);
     return ok;
+}
+
+// A command-line argument in the ANSI code page, as UTF-16 for the W calls.
+std::wstring wideArgument(const char* argument) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, argument, -1, nullptr, 0);
+    std::wstring text(size > 0 ? size : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, argument, -1, &text[0], size);
+    return text;
 }
 
 std::wstring windowText(HWND window) {
@@ -216,7 +224,7 @@ long long microseconds(LARGE_INTEGER ticks, LARGE_INTEGER frequency) {
            ticks.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
-// The time each count change is first seen, for latency figures: no sleep between polls, so
+// The time each count change is first seen, for latency figures: with no pause between polls
 // the resolution is one LB_GETCOUNT round trip; the printed poll count tells what that was.
 int watchCount(HWND list, double seconds, long target, DWORD intervalMs) {
     LARGE_INTEGER frequency{};
@@ -318,10 +326,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "await" && argc == 4) {
-        std::wstring title;
-        const int size = MultiByteToWideChar(CP_ACP, 0, argv[2], -1, nullptr, 0);
-        title.resize(size > 0 ? size : 1);
-        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, &title[0], size);
+        const std::wstring title = wideArgument(argv[2]);
         return awaitEvent(std::strtod(argv[3], nullptr), [&title]() -> std::string {
             const HWND found = FindWindowW(nullptr, title.c_str());
             return found && IsWindowVisible(found) ? ",\"hwnd\":" + handleText(found) : "";
@@ -387,10 +392,7 @@ int main(int argc, char** argv) {
         return post(window, WM_KEYUP, key, 1 | (scan << 16) | (3u << 30));
     }
     if (command == "settext" && argc == 4) {
-        std::wstring text;
-        const int size = MultiByteToWideChar(CP_ACP, 0, argv[3], -1, nullptr, 0);
-        text.resize(size > 0 ? size : 1);
-        MultiByteToWideChar(CP_ACP, 0, argv[3], -1, &text[0], size);
+        const std::wstring text = wideArgument(argv[3]);
         LRESULT result = 0;
         return send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result) ? 0 : 3;
     }

@@ -181,8 +181,7 @@ class Terminal:
         return self.probe.focus(self.window["hwnd"])["focus"]
 
     def wait_focus_in_edit(self):
-        wait_until(lambda: harness.give_x_focus(self.window["text"])
-                   and self.focus() == self.hwnd(TEXT_TO_SEND),
+        wait_until(lambda: self.focus() == self.hwnd(TEXT_TO_SEND),
                    message="the focus in the edit box")
 
     def wait_edit_text(self, text):

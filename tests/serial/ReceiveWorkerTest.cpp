@@ -101,16 +101,37 @@ LRESULT CALLBACK slowList(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
     }
     return CallWindowProcA(listProcedure, list, message, wParam, lParam);
 }
+
+// Puts slowList in place of the main window's list procedure for one test, and back after it.
+class SlowList {
+  public:
+    SlowList(HWND window, SerialPort& sender, std::string bytes)
+        : list_(GetDlgItem(window, MainWindowIds::TrafficList)) {
+        lateSender = &sender;
+        lateBytes = std::move(bytes);
+        listProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slowList)));
+    }
+    ~SlowList() {
+        if (listProcedure) {
+            SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure));
+        }
+        listProcedure = nullptr;
+        lateSender = nullptr;
+    }
+    SlowList(const SlowList&) = delete;
+    SlowList& operator=(const SlowList&) = delete;
+    bool installed() const { return listProcedure != nullptr; }
+
+  private:
+    HWND list_;
+};
 } // namespace
 
 TEST_F(ReceiveWorkerTest, LinesArrivingWhileTheListIsBusyAreTakenFromThePortAtOnce) {
     runWithMainWindow([this](HWND window) {
-        const HWND list = GetDlgItem(window, MainWindowIds::TrafficList);
-        lateSender = &instrument;
-        lateBytes = "second\r\nthird\r\nfou";
-        listProcedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slowList)));
-        ASSERT_NE(listProcedure, nullptr);
+        const SlowList slow(window, instrument, "second\r\nthird\r\nfou");
+        ASSERT_TRUE(slow.installed());
 
         LineCutter cutter;
         sendFromInstrument("first\r\n");
@@ -125,19 +146,13 @@ TEST_F(ReceiveWorkerTest, LinesArrivingWhileTheListIsBusyAreTakenFromThePortAtOn
         EXPECT_TRUE(receivePass(window, cutter));
         EXPECT_EQ(entriesFrom(window, 1),
                   (Entries{"==> first", "==> second", "==> third", "==> four"}));
-        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure));
-        lateSender = nullptr;
     });
 }
 
 TEST_F(ReceiveWorkerTest, NothingIsTakenFromThePortAfterStop) {
     runWithMainWindow([this](HWND window) {
-        const HWND list = GetDlgItem(window, MainWindowIds::TrafficList);
-        lateSender = &instrument;
-        lateBytes = "late\r\n";
-        listProcedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slowList)));
-        ASSERT_NE(listProcedure, nullptr);
+        const SlowList slow(window, instrument, "late\r\n");
+        ASSERT_TRUE(slow.installed());
 
         LineCutter cutter;
         sendFromInstrument("first\r\n");
@@ -147,8 +162,6 @@ TEST_F(ReceiveWorkerTest, NothingIsTakenFromThePortAfterStop) {
         EXPECT_EQ(listCount(window), 1);
         EXPECT_EQ(lateBytes, "late\r\n");
         EXPECT_EQ(waiting(InstrumentPort), 0u);
-        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProcedure));
-        lateSender = nullptr;
         StopFlag.store(0);
     });
 }
