@@ -1,36 +1,42 @@
-# Checks of the 32-bit release program: a 32-bit GUI PE that needs nothing but system DLLs.
+# Checks of the 32-bit release program: what it is, what it imports, and that it builds to the
+# same bytes wherever it is built.
 
-# DLLs every Windows installation has; the release program may import from these alone.
-QUARL_SYSTEM_DLLS=(kernel32 user32 gdi32 comctl32 comdlg32 ole32 oleaut32 advapi32 shell32
-    shlwapi msvcrt ntdll rpcrt4 imm32 uxtheme version winmm ws2_32 winspool.drv)
+QUARL_XP_EXPORTS="$QUARL_ROOT/scripts/lib/xp-sp3-exports.txt"
 
-# quarl_check_release EXE: prints what it found; returns non-zero on the first broken rule.
+# quarl_check_release EXE: the PE header (i386, GUI, OS and subsystem 5.1, DYNAMIC_BASE and
+# NX_COMPAT with relocations), imports only of functions Windows XP SP3 exports, and a second
+# build, from a copy of the tree in another folder, byte for byte the same. Prints the SHA-256.
 quarl_check_release() {
-    local exe=$1 kind dll allowed bad=0
+    local exe=$1 bad=0
     if [[ ! -f "$exe" ]]; then
         quarl_log "release: $exe is missing"
         return 1
     fi
-    kind=$(file -b "$exe")
-    quarl_log "release: $kind"
-    if [[ "$kind" != "PE32 "* || "$kind" != *"Intel 80386"* || "$kind" != *"(GUI)"* ]]; then
-        quarl_log "release: not a 32-bit Intel GUI program"
-        bad=1
-    fi
-    while read -r dll; do
-        allowed=0
-        for system in "${QUARL_SYSTEM_DLLS[@]}"; do
-            if [[ "${dll,,}" == "$system.dll" || "${dll,,}" == "$system" ]]; then
-                allowed=1
-            fi
-        done
-        if ((allowed)); then
-            quarl_log "release: imports $dll"
-        else
-            quarl_log "release: imports $dll, which is no system DLL"
-            bad=1
-        fi
-    done < <(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }')
+    python3 "$QUARL_ROOT/scripts/lib/pe_check.py" "$exe" "$QUARL_XP_EXPORTS" >&2 || bad=1
     quarl_log "release: $(stat -c %s "$exe") bytes"
+    quarl_check_reproducible "$exe" || bad=1
     return "$bad"
+}
+
+# quarl_check_reproducible EXE: builds the release program again from a copy of the working
+# tree in build/repro, so that both the source and the build folder differ, and compares.
+quarl_check_reproducible() {
+    local exe=$1 work="$QUARL_ROOT/build/repro" copy
+    rm -rf "$work"
+    mkdir -p "$work/tree"
+    tar -C "$QUARL_ROOT" --exclude=./build --exclude=./.git -cf - . | tar -C "$work/tree" -xf - ||
+        return 1
+    cmake -S "$work/tree" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/tree/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DQUARL_TESTS=OFF >"$work/build.log" 2>&1 &&
+        cmake --build "$work/build" --target quarl7term -j"$(nproc)" >>"$work/build.log" 2>&1 || {
+        quarl_log "release: the second build failed (see $work/build.log)"
+        return 1
+    }
+    copy="$work/build/quarl7term.exe"
+    if ! cmp -s "$exe" "$copy"; then
+        quarl_log "release: a build in another folder differs: $(cmp -l "$exe" "$copy" | wc -l) bytes"
+        return 1
+    fi
+    quarl_log "release: a build in another folder is byte-identical;" \
+        "SHA-256 $(sha256sum "$exe" | cut -d' ' -f1)"
 }
