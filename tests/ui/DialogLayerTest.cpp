@@ -211,7 +211,7 @@ TEST_F(DialogLayerTest, ShowCommandFollowsMaximiseAndMinimiseStyles) {
     struct Case {
         DWORD style;
         WPARAM sizeType;
-        BOOL (*state)(HWND);
+        BOOL(WINAPI* state)(HWND); // IsZoomed or IsIconic: stdcall in 32-bit code
     };
     const Case cases[] = {
         {WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MAXIMIZEBOX | WS_MAXIMIZE, SIZE_MAXIMIZED,
