@@ -8,5 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests run through Wine; scripts/test provides WINEPREFIX and DISPLAY.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Tests run through the Wine of the test root; scripts/test provides it, WINEPREFIX and DISPLAY.
+get_filename_component(QUARL_WINE "${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QUARL_WINE})

@@ -1,27 +1,37 @@
-# Shared shell helpers of scripts/test and scripts/run: packages, builds, Wine prefix, Xvfb.
+# Shared shell helpers of scripts/test and scripts/run: packages, builds, 32-bit Wine, Xvfb.
 #
-# Environment the tests read (exported by quarl_export_test_env):
+# Every Windows program runs under the Wine of a Debian root kept in build/wine-root (wine64 and
+# wine32 8.0), through scripts/lib/wine. This machine's kernel runs no 32-bit code, so the
+# 32-bit programs run through qemu-user, registered for i386 programs in binfmt_misc. The root's
+# mounts exist only in a private mount namespace of the script that made them.
+#
+# Environment the tests read (exported by quarl_wine_env and the scripts):
 #   WINEPREFIX        the test prefix (build/wineprefix), with a persistent wineserver running
 #   DISPLAY           an Xvfb display that Wine's virtual desktop ("Default", 1024x768) lives on
 #   WINEDEBUG         -all
-#   WINEDLLOVERRIDES  mscoree,mshtml= (no Mono or Gecko install prompts)
+#   WINEDLLOVERRIDES  no Mono or Gecko install prompts, and no debugger: a crash ends the process
 #   QUARL_PORT_A/B    COM numbers (5 and 6) of a null-modem pair shared by the Windows-side tests
 #   QUARL_PTY_A/B     the /dev/pts paths behind COM<QUARL_PORT_A> and COM<QUARL_PORT_B>
 #   QUARL_FILE_PORT   COM number (30) whose dosdevices link points at a regular file
-#   QUARL_WINE        the wine64 loader; QUARL_WINESERVER its wineserver
+#   QUARL_WINE        scripts/lib/wine, which starts 64-bit and 32-bit programs alike
+#   QUARL_WINESERVER  scripts/lib/wineserver
 # End-to-end tests make their own null-modem pairs on COM numbers from 7 up.
 #
 # Every background process a helper starts is recorded with quarl_track; quarl_stop_all ends
 # them by pid, last started first.
 
 QUARL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-QUARL_WINE=/usr/lib/wine/wine64
-QUARL_WINESERVER=/usr/lib/wine/wineserver
-QUARL_PACKAGES=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686-posix
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 xvfb
-    socat xdotool imagemagick python3 file x11-utils clang libclang-rt-14-dev clang-format)
+QUARL_WINE="$QUARL_ROOT/scripts/lib/wine"
+QUARL_WINESERVER="$QUARL_ROOT/scripts/lib/wineserver"
+QUARL_WINE_ROOT="$QUARL_ROOT/build/wine-root"
+QUARL_PACKAGES=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686-win32
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    binutils-mingw-w64-x86-64 xvfb socat xdotool imagemagick python3 file x11-utils clang
+    libclang-rt-14-dev clang-format debootstrap gcc-multilib)
 QUARL_PIDS=()
 QUARL_PREFIXES=()
+
+source "$QUARL_ROOT/scripts/lib/wine-root.sh"
 
 quarl_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
@@ -71,6 +81,12 @@ quarl_build_win32() {
     quarl_build win32 -DCMAKE_TOOLCHAIN_FILE="$QUARL_ROOT/cmake/mingw-i686.cmake" \
         -DCMAKE_BUILD_TYPE=MinSizeRel -DQUARL_TESTS=OFF
 }
+# The Windows-side tests for i686; their end-to-end tests drive the release program, observed
+# by the 64-bit probe.
+quarl_build_win32_tests() {
+    quarl_build win32-tests -DCMAKE_TOOLCHAIN_FILE="$QUARL_ROOT/cmake/mingw-i686-tests.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel
+}
 
 # Starts Xvfb on the first free display from 90 up; exports DISPLAY once the server answers.
 quarl_start_xvfb() {
@@ -99,7 +115,7 @@ quarl_start_xvfb() {
 quarl_wine_env() {
     export WINEPREFIX=$1
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
     export WINEARCH=win64
     export QUARL_WINE QUARL_WINESERVER
 }
@@ -114,7 +130,9 @@ quarl_prepare_prefix() {
     local prefix=$1 mode=${2:-desktop}
     quarl_wine_env "$prefix"
     local marker="$prefix/.quarl-ready"
-    if [[ -f "$marker" && ( ! -f "$prefix/system.reg" || ! -d "$prefix/drive_c/windows/system32" ) ]]; then
+    # A prefix without syswow64 was made by a Wine without its 32-bit half.
+    if [[ -f "$marker" && ( ! -f "$prefix/system.reg" || ! -d "$prefix/drive_c/windows/system32" ||
+        ! -d "$prefix/drive_c/windows/syswow64" ) ]]; then
         quarl_log "wine: prefix $prefix is damaged, making it anew"
         "$QUARL_WINESERVER" -k 2>/dev/null || true
         rm -rf "$prefix"

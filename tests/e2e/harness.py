@@ -2,8 +2,10 @@
 """The tests drive the real program under Wine on an Xvfb display, as an operator would.
 
 Environment (set by scripts/test through ctest): WINEPREFIX, DISPLAY, WINEDEBUG,
-WINEDLLOVERRIDES, QUARL_WINE (the wine64 loader), QUARL_E2E_BIN (folder of probe.exe and the
-other helpers), QUARL_PROGRAM (quarl7term.exe) and QUARL_SOURCE_DIR (the repository).
+WINEDLLOVERRIDES, QUARL_WINE (scripts/lib/wine, which starts 64-bit and 32-bit programs),
+QUARL_PROGRAM (the quarl7term.exe under test), QUARL_E2E_BIN (folder of the helpers built for the
+same width as the program), QUARL_PROBE_BIN (folder of probe.exe, the 64-bit observer; defaults
+to QUARL_E2E_BIN) and QUARL_SOURCE_DIR (the repository).
 
 Every wait polls a condition against a generous deadline: the deadline only bounds a test that
 is failing anyway, and no assertion depends on how long anything took.
@@ -69,6 +71,7 @@ class Wine:
     def __init__(self):
         self.loader = require_env("QUARL_WINE")
         self.bin = require_env("QUARL_E2E_BIN")
+        self.probe_bin = os.environ.get("QUARL_PROBE_BIN") or self.bin
         self.prefix = require_env("WINEPREFIX")
         require_env("DISPLAY")
         self.env = dict(os.environ)
@@ -114,7 +117,7 @@ class Probe:
 
     def __init__(self, wine):
         self.wine = wine
-        self.exe = wine.helper("probe.exe")
+        self.exe = os.path.join(wine.probe_bin, "probe.exe")
 
     def _run(self, *args):
         if args[0] not in self.READS:
