@@ -501,9 +501,10 @@ def report(r, quick):
     w("# Performance")
     w("")
     w("Figures of `scripts/bench`%s, taken on %s (%s, %d CPUs) on %s, with the 64-bit build "
-      "of the program under Wine (`/usr/lib/wine/wine64`) on an Xvfb display. Windows on real "
-      "hardware will differ; the figures say what the program's own design costs under these "
-      "conditions. Reproduce with `scripts/bench` (about 35 minutes); `scripts/bench --report "
+      "of the program (`build/win64/quarl7term.exe`) under Wine 8.0's 64-bit loader on an Xvfb "
+      "display: the 32-bit release program runs here only under CPU emulation, which would "
+      "distort every timing. Windows on real hardware will differ; the figures say what the "
+      "program's own design costs under these conditions. Reproduce with `scripts/bench` (about 35 minutes); `scripts/bench --report "
       "build/bench-*/results.json` writes this page again from a run's raw figures." % (
           " --quick (shortened runs)" if quick else "", platform.node() or "this machine",
           platform.machine(), os.cpu_count() or 0, datetime.date.today().isoformat()))
