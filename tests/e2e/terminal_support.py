@@ -122,18 +122,29 @@ class Terminal:
     def window_exists(self):
         return self.probe.window(self.window["hwnd"]) is not None
 
-    def end_and_time(self, action):
-        """Runs action (which should end the main window), waits for the window to go and for
-        the process to end. Returns (exit code, seconds from the window's going to the exit,
-        seconds from the action to the exit); the first is short by up to one probe call, the
-        time a poll takes to see the window gone."""
-        started = time.monotonic()
+    def end_and_time(self, action, on_gone=None):
+        """Runs action (which should end the main window), waits for the window to go, calls
+        on_gone(the start of the last poll that still saw the window, in time.monotonic()) if
+        given, and waits for the process to end. Returns (exit code, seconds from the window seen
+        gone to the exit, seconds from the last poll that still saw it to the exit). The window
+        went between those two polls, so the first time is short by up to one poll and the
+        second is the one a lower bound can be checked on."""
+        last_seen = time.monotonic()
         action()
-        wait_until(lambda: not self.window_exists(), message="the main window to go")
-        gone = time.monotonic()
+        def gone():
+            nonlocal last_seen
+            asked = time.monotonic()
+            if self.window_exists():
+                last_seen = asked
+                return False
+            return True
+        wait_until(gone, message="the main window to go")
+        seen_gone = time.monotonic()
+        if on_gone:
+            on_gone(last_seen)
         code = self.program.wait_exit()
         ended = time.monotonic()
-        return code, ended - gone, ended - started
+        return code, ended - seen_gone, ended - last_seen
 
     # ----------------------------------------------------------------- the list
 
