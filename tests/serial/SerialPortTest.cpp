@@ -12,11 +12,12 @@
 #include <thread>
 
 #include "support/TestPorts.h"
+#include "support/WaitScale.h"
 
 namespace {
 // Bounds a wait for a condition that normally holds within milliseconds; only a failing test
 // ever waits this long.
-constexpr auto kDeadline = std::chrono::seconds(20);
+const auto kDeadline = std::chrono::milliseconds(testwait::scaledMs(30000));
 
 template <class Condition> bool waitFor(Condition&& condition) {
     const auto end = std::chrono::steady_clock::now() + kDeadline;
@@ -370,7 +371,8 @@ TEST_F(NullModem, WriteToALineThatNeverDrainsGivesUp) {
         done = true;
     });
     // Each write has its own timeout; this only bounds a write that never returns at all.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(testwait::scaledMs(120000));
     while (!done && std::chrono::steady_clock::now() < end) {
         Sleep(10);
     }
