@@ -15,8 +15,12 @@
 
 namespace {
 // Reads what the port holds and queues the lines it completes; returns whether it read. The
-// count is asked even while a transmission runs; only the read is held off.
+// count is asked even while a transmission runs; only the read is held off. After StopFlag
+// nothing is read: the shutdown then owns the port.
 bool takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
+    if (StopFlag.load() != 0) {
+        return false;
+    }
     const uint32_t waiting = InstrumentPort.bytesWaiting().value;
     if (waiting == 0 || TransmitBusyFlag.load() != 0) {
         return false;
