@@ -183,10 +183,10 @@ TEST(SerialPortOpen, RefusesAPortNameLinkedToADiskFile) {
     EXPECT_EQ(processHandles(), before);
 }
 
-// The line is put on 9600 8N1 whatever it held before. A pty always holds 8 data bits and no
-// parity (Linux refuses other sizes and parity on it), so only the speed and the stop bits can
-// be set otherwise beforehand; the data bits and parity are still read back.
-TEST(SerialPortOpen, SetsNineSixHundredEightNoneOne) {
+// The line is put on 9600 baud and one stop bit whatever it held before. A pty always holds
+// 8 data bits and no parity (Linux refuses other sizes and parity on it), so only the speed and
+// the stop bits show here; the LineSettings tests check what the steps ask for the others.
+TEST(SerialPortOpen, SetsNineSixHundredBaudAndOneStopBit) {
     const std::string a = testports::portA();
     ASSERT_FALSE(a.empty());
     const HANDLE observer = openRaw(a);
@@ -211,8 +211,6 @@ TEST(SerialPortOpen, SetsNineSixHundredEightNoneOne) {
     for (HANDLE handle : {own, observer}) {
         const DCB dcb = lineSettings(handle);
         EXPECT_EQ(dcb.BaudRate, static_cast<DWORD>(CBR_9600));
-        EXPECT_EQ(dcb.ByteSize, 8);
-        EXPECT_EQ(dcb.Parity, NOPARITY);
         EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
     }
     CloseHandle(observer);
