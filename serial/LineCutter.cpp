@@ -12,11 +12,13 @@ std::vector<std::string> LineCutter::feed(const std::string& chunk) {
             pending_.clear();
             continue;
         }
-        pending_.push_back(byte);
+        // Text is cut only once it runs past the cap, so a line that fills the cap and then
+        // ends in CR is still listed once.
         if (pending_.size() >= kMaxPending) {
             lines.push_back(std::move(pending_));
             pending_.clear();
         }
+        pending_.push_back(byte);
     }
     return lines;
 }

@@ -15,8 +15,12 @@
 
 namespace {
 // Reads what the port holds and queues the lines it completes; returns whether it read. The
-// count is asked even while a transmission runs; only the read is held off.
+// count is asked even while a transmission runs; only the read is held off. After StopFlag
+// nothing is read: the shutdown then owns the port.
 bool takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
+    if (StopFlag.load() != 0) {
+        return false;
+    }
     const uint32_t waiting = InstrumentPort.bytesWaiting().value;
     if (waiting == 0 || TransmitBusyFlag.load() != 0) {
         return false;
@@ -49,15 +53,19 @@ bool receivePass(HWND mainWindow, LineCutter& cutter) {
 
 DWORD WINAPI ReceiveWorker(LPVOID mainWindow) {
     CoInitialize(nullptr);
-    try {
-        LineCutter cutter;
-        while (StopFlag.load() == 0) {
-            if (!receivePass(static_cast<HWND>(mainWindow), cutter)) {
-                Sleep(100);
-            }
+    LineCutter cutter;
+    // Only StopFlag ends the thread.
+    while (StopFlag.load() == 0) {
+        bool read = false;
+        try {
+            read = receivePass(static_cast<HWND>(mainWindow), cutter);
+        } catch (...) {
+            // No memory for a line or for the queue of waiting lines: the lines the pass held
+            // are dropped with it, and `read` stays false, so the pause comes before the retry.
         }
-    } catch (...) {
-        // Out of memory for a line: the thread ends quietly rather than take the process down.
+        if (!read) {
+            Sleep(100);
+        }
     }
     CoUninitialize();
     return 1;

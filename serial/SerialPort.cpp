@@ -4,6 +4,7 @@
 #include <new>
 
 #include "serial/DevicePath.h"
+#include "serial/LineSettings.h"
 
 namespace {
 // Runs one system call with critical-error and open-file boxes suppressed, so a missing device
@@ -87,15 +88,9 @@ PortResult<bool> SerialPort::open(const std::string& portText) {
 
     // Each step stands alone so that one refused setting does not keep the others from the line.
     const HANDLE line = handle_.get();
-    changeLineSettings(line, [](DCB& dcb) { dcb.BaudRate = CBR_9600; });
-    changeLineSettings(line, [](DCB& dcb) {
-        dcb.ByteSize = 8;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.Parity = NOPARITY;
-        dcb.fParity = FALSE;
-    });
-    changeLineSettings(line, [](DCB& dcb) { dcb.fParity = FALSE; });
-    changeLineSettings(line, [](DCB& dcb) { dcb.StopBits = ONESTOPBIT; });
+    for (const LineSettings::Step step : LineSettings::kSteps) {
+        changeLineSettings(line, step);
+    }
     requestQueueSizes(line);
     setTimeouts(line);
     return {true, PortError::None};

@@ -365,6 +365,11 @@ INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
     MSG message;
     for (;;) {
         if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            // A request sent from another thread (a click on Quit, SC_CLOSE) is served inside
+            // PeekMessageA and may have destroyed the dialog there, leaving no message behind.
+            if (!IsWindow(dialog)) {
+                break;
+            }
             // Wakes at once for input, posted messages and requests that other threads send to
             // this thread's windows, so the receive thread's appends are never held up. The
             // bound is only a guard; waking every millisecond instead cost about 8 % of a CPU

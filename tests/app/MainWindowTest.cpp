@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/WindowTestSupport.h"
@@ -376,4 +377,22 @@ TEST_F(MainWindowTest, QuitEndsTheWindowWithZeroAndReleasesIt) {
         closeHeard = closeHeard || h.message == WM_CLOSE;
     }
     EXPECT_TRUE(closeHeard);
+}
+
+// A click sent from another thread is served inside the loop's PeekMessageA, which then finds
+// no message: the loop must still see that the window is gone and return.
+TEST_F(MainWindowTest, QuitClickSentFromAnotherThreadEndsTheLoop) {
+    std::thread clicker;
+    Script script(mainHandler());
+    script.waitFor("window shown", [](HWND w) { return IsWindowVisible(w) != FALSE; })
+        .then([&](HWND w) {
+            const HWND quit = GetDlgItem(w, ids::Quit);
+            clicker = std::thread([quit] { SendMessageA(quit, BM_CLICK, 0, 0); });
+        })
+        .waitFor("the sent click ended the window", [](HWND) { return false; });
+    EXPECT_EQ(script.run(window), 0);
+    EXPECT_FALSE(IsWindow(window));
+    if (clicker.joinable()) {
+        clicker.join();
+    }
 }

@@ -21,8 +21,12 @@ import threading
 import time
 import tty
 
+# QUARL_WAIT_SCALE (a positive number, default 1) stretches every deadline, for slow machines.
+WAIT_SCALE = float(os.environ.get("QUARL_WAIT_SCALE") or 1)
+if not WAIT_SCALE > 0:
+    raise ValueError("QUARL_WAIT_SCALE must be a positive number")
 # Bounds of waits for things that normally happen within a second.
-DEADLINE = 30.0
+DEADLINE = 30.0 * WAIT_SCALE
 POLL = 0.05
 
 PRODUCT_TITLE = "Norvex Quarl-7 Terminal Program.     V1.10         "
@@ -113,7 +117,7 @@ class Probe:
     # call then succeeds. Requests that only read are therefore bounded and asked again.
     READS = {"windows", "window", "controls", "focus", "workarea", "list", "hit"}
     ATTEMPTS = 3
-    CALL_TIMEOUT = 8.0
+    CALL_TIMEOUT = 8.0 * WAIT_SCALE
 
     def __init__(self, wine):
         self.wine = wine

@@ -13,6 +13,7 @@
 
 #include "JsonOut.h"
 #include "serial/SerialPort.h"
+#include "support/WaitScale.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--read-through") == 0)) {
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
         const std::string marker = argv[3];
         std::string received;
         // Bounds only a marker that never comes; it normally arrives within milliseconds.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(testwait::scaledMs(30000));
         while (received.find(marker) == std::string::npos) {
             if (std::chrono::steady_clock::now() >= end) {
                 jsonout::line("{\"marker\":false,\"before\":" + jsonout::quoteBytes(received) +

@@ -46,10 +46,11 @@
 #include <vector>
 
 #include "JsonOut.h"
+#include "support/WaitScale.h"
 
 namespace {
 // Requests to another process give up after this long rather than hang on a stuck program.
-constexpr UINT kSendTimeoutMs = 3000;
+const UINT kSendTimeoutMs = static_cast<UINT>(testwait::scaledMs(3000));
 
 std::string number(unsigned long long value) {
     return std::to_string(value);

@@ -22,7 +22,7 @@ SENT = "<== "
 TRANSMISSION_ERROR = "<== Transmission Error!"
 # Bound of waits for a flood of thousands of lines to be listed: the program lists a few
 # hundred a second under Wine, and a slow machine must not fail the test.
-FLOOD_DEADLINE = 300.0
+FLOOD_DEADLINE = 300.0 * harness.WAIT_SCALE
 
 
 def main_window_caption(port_text):

@@ -186,7 +186,8 @@ class FaultHangUp(FaultTest):
 
 
 class FaultEndlessText(FaultTest):
-    """1 MiB without a CR: listed as 16 entries of 65,536 bytes, nothing lost, memory bounded."""
+    """1 MiB without a CR, then one CR: listed as 16 entries of 65,536 bytes and no empty one,
+    nothing lost, memory bounded."""
 
     def test_one_mib_without_cr(self):
         terminal = self.start_terminal()
@@ -196,19 +197,22 @@ class FaultEndlessText(FaultTest):
         alphabet = (string.ascii_letters + string.digits).encode()
         data = bytes(random.Random(7).choices(alphabet, k=MIB))
         self.assertNotIn(b"\r", data)
-        self.sender(terminal, [data[i:i + 4096] for i in range(0, MIB, 4096)])
+        # The CR ends the 16th piece, which fills the cap exactly. The line after it comes 17th
+        # when the CR ends no extra, empty line.
+        self.sender(terminal, [data[i:i + 4096] for i in range(0, MIB, 4096)] + [b"\r", b"END\r"])
 
-        terminal.wait_count(before + MIB // LINE_CAP, timeout=ts.FLOOD_DEADLINE)
+        terminal.wait_count(before + MIB // LINE_CAP + 1, timeout=ts.FLOOD_DEADLINE)
         rss_after = rss_bytes(pid)
         print("resident set: %.1f MiB before, %.1f MiB after 1 MiB without CR"
               % (rss_before / MIB, rss_after / MIB))
         self.assertLess(rss_after - rss_before, RSS_GROWTH_BOUND)
 
         state = terminal.list_state(before)
-        self.assertEqual(state["count"], before + 16)
-        self.assertEqual([len(e) for e in state["items"]], [len(RECEIVED) + LINE_CAP] * 16)
-        self.assertTrue(all(e.startswith(RECEIVED) for e in state["items"]))
-        self.assertEqual("".join(e[len(RECEIVED):] for e in state["items"]).encode(), data)
+        pieces = state["items"][:-1]
+        self.assertEqual(state["items"][-1], RECEIVED + "END")
+        self.assertEqual([len(e) for e in pieces], [len(RECEIVED) + LINE_CAP] * 16)
+        self.assertTrue(all(e.startswith(RECEIVED) for e in pieces))
+        self.assertEqual("".join(e[len(RECEIVED):] for e in pieces).encode(), data)
         self.assert_alive(terminal)
         self.quit_with_alt_q(terminal)
 

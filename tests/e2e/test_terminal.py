@@ -159,7 +159,7 @@ class TerminalMainWindow(TerminalTest):
                 seen[:] = [terminal.probe.hit(hwnd, *point)]
                 return seen[0] == expected
             try:
-                harness.wait_until(on_close_box, timeout=20, message="the pointer on the close box")
+                harness.wait_until(on_close_box, message="the pointer on the close box")
             except harness.HarnessError:
                 self.fail("at the close box Wine sees %r, not %r" % (seen[0], expected))
             harness.click()

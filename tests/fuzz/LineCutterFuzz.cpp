@@ -1,5 +1,6 @@
 // libFuzzer target: random chunkings of random bytes through the line cutter, checked against a
-// direct statement of the rules (drop every LF, cut at every CR, cap unterminated text).
+// statement of the rules of its own (drop every LF, cut at every CR, cut text only where it runs
+// past the cap). tests/fuzz/run.sh builds it with a small cap so that short inputs reach it.
 #include "serial/LineCutter.h"
 
 #include <cstddef>
@@ -14,7 +15,12 @@ struct Expected {
     std::string pending;
 };
 
+// Without its LFs, the stream is a run of segments each ended by a CR, then an unterminated
+// tail. A segment of n bytes gives ceil(n / cap) lines, the full pieces first, and an empty one
+// gives one empty line. The tail keeps its last 1 to cap bytes pending; the full pieces before
+// them are lines.
 Expected reference(const std::string& stream) {
+    const size_t cap = LineCutter::kMaxPending;
     std::string withoutLf;
     for (char c : stream) {
         if (c != '\n') {
@@ -22,20 +28,25 @@ Expected reference(const std::string& stream) {
         }
     }
     Expected out;
-    std::string current;
-    for (char c : withoutLf) {
-        if (c == '\r') {
-            out.lines.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-            if (current.size() == LineCutter::kMaxPending) {
-                out.lines.push_back(current);
-                current.clear();
-            }
+    size_t start = 0;
+    for (size_t end = withoutLf.find('\r'); end != std::string::npos;
+         start = end + 1, end = withoutLf.find('\r', start)) {
+        const std::string segment = withoutLf.substr(start, end - start);
+        if (segment.empty()) {
+            out.lines.emplace_back();
+        }
+        for (size_t at = 0; at < segment.size(); at += cap) {
+            out.lines.push_back(segment.substr(at, cap));
         }
     }
-    out.pending = current;
+    const std::string tail = withoutLf.substr(start);
+    if (!tail.empty()) {
+        const size_t kept = (tail.size() - 1) % cap + 1;
+        for (size_t at = 0; at < tail.size() - kept; at += cap) {
+            out.lines.push_back(tail.substr(at, cap));
+        }
+        out.pending = tail.substr(tail.size() - kept);
+    }
     return out;
 }
 } // namespace

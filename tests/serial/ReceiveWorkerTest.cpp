@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -151,17 +155,14 @@ TEST_F(ReceiveWorkerTest, LinesArrivingWhileTheListIsBusyAreTakenFromThePortAtOn
 
 TEST_F(ReceiveWorkerTest, NothingIsTakenFromThePortAfterStop) {
     runWithMainWindow([this](HWND window) {
-        const SlowList slow(window, instrument, "late\r\n");
-        ASSERT_TRUE(slow.installed());
-
         LineCutter cutter;
-        sendFromInstrument("first\r\n");
+        const std::string line = "first\r\n";
+        sendFromInstrument(line);
         StopFlag.store(1);
-        EXPECT_TRUE(receivePass(window, cutter));
-        // Once stopped, the pass neither lists nor reads: the shutdown owns the port.
+        // Once stopped, the pass neither reads nor lists: the shutdown owns the port.
+        EXPECT_FALSE(receivePass(window, cutter));
+        EXPECT_EQ(waiting(InstrumentPort), line.size());
         EXPECT_EQ(listCount(window), 1);
-        EXPECT_EQ(lateBytes, "late\r\n");
-        EXPECT_EQ(waiting(InstrumentPort), 0u);
         StopFlag.store(0);
     });
 }
@@ -209,5 +210,70 @@ TEST_F(ReceiveWorkerTest, ThreadListsLinesUntilStopped) {
 
         EXPECT_EQ(entriesFrom(window, 1),
                   (Entries{"==> first", "==> second", "==> third", "==> fourth", "==> fifth"}));
+    });
+}
+
+namespace {
+// While set, every operator new on the thread with this id fails and is counted, and the times
+// of the first refusals are kept: the way a test runs the receive thread out of memory without
+// changing it.
+std::atomic<DWORD> starvedThread{0};
+std::atomic<int> refusals{0};
+constexpr int kTimedRefusals = 3;
+std::atomic<std::chrono::steady_clock::rep> refusedAt[kTimedRefusals];
+} // namespace
+
+// This test program's allocation functions: malloc and free, apart from the above. The
+// library's array and nothrow forms call these; its aligned forms keep their own allocator.
+void* operator new(std::size_t size) {
+    const DWORD starved = starvedThread.load();
+    if (starved != 0 && starved == GetCurrentThreadId()) {
+        const int index = refusals.fetch_add(1);
+        if (index < kTimedRefusals) {
+            refusedAt[index].store(std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+        throw std::bad_alloc();
+    }
+    if (void* memory = std::malloc(size != 0 ? size : 1)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+
+TEST_F(ReceiveWorkerTest, ThreadCarriesOnAfterPassesThatRanOutOfMemory) {
+    runWithMainWindow([this](HWND window) {
+        DWORD id = 0;
+        const HANDLE thread = CreateThread(nullptr, 0, ReceiveWorker, window, 0, &id);
+        ASSERT_NE(thread, nullptr);
+
+        // Every pass needs memory for its queue of lines: each one now fails, and the thread
+        // must pause after each and try again.
+        refusals.store(0);
+        starvedThread.store(id);
+        const bool triedAgain = waitUntil([] { return refusals.load() >= kTimedRefusals; });
+        starvedThread.store(0);
+        EXPECT_TRUE(triedAgain) << "the thread gave up after " << refusals.load() << " passes";
+        if (triedAgain) {
+            // Two pauses of 100 ms lie between the first and the third failed pass.
+            const std::chrono::steady_clock::duration between(refusedAt[kTimedRefusals - 1] -
+                                                              refusedAt[0]);
+            EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(between).count(), 150)
+                << "no pause between failed passes";
+        }
+
+        ASSERT_EQ(instrument.write("after\r\n"), PortError::None);
+        EXPECT_TRUE(waitForCount(window, 2));
+        EXPECT_EQ(entriesFrom(window, 1), Entries{"==> after"});
+        EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+        StopFlag.store(1);
+        EXPECT_EQ(WaitForSingleObject(thread, kDeadlineMs), WAIT_OBJECT_0);
+        CloseHandle(thread);
     });
 }

@@ -18,18 +18,19 @@
 #include "serial/LinkState.h"
 #include "serial/SerialPort.h"
 #include "support/TestPorts.h"
+#include "support/WaitScale.h"
 #include "ui/DialogLayer.h"
 
 namespace linktest {
 
 // Deadline of a condition wait. Generous: a condition that holds is normally met within
 // milliseconds, and the deadline only bounds a failing test.
-constexpr int kDeadlineMs = 10000;
+inline const int kDeadlineMs = testwait::scaledMs(30000);
 // How long a stretch without traffic must last before a port counts as quiet. Used only to
 // show that nothing more arrives, which no event can signal.
 constexpr int kQuietMs = 200;
 // Ends the window and fails when a test script is stuck.
-constexpr UINT kSafetyMs = 60000;
+inline const int kSafetyMs = testwait::scaledMs(120000);
 
 // Polls `condition` until it holds or the deadline passes; returns whether it held. For threads
 // that own no window, so nothing needs to be pumped.
@@ -101,7 +102,7 @@ inline int32_t harnessCallback(HWND window, UINT message, WPARAM wParam, LPARAM 
     switch (message) {
     case WM_INITDIALOG:
         MainWindowHandler(window, message, wParam, lParam);
-        SetTimer(window, kSafetyTimer, kSafetyMs, nullptr);
+        SetTimer(window, kSafetyTimer, static_cast<UINT>(kSafetyMs), nullptr);
         // Posted: the script starts once the real loop runs.
         PostMessageA(window, kStartScript, 0, 0);
         return 0;
@@ -170,7 +171,7 @@ inline bool syncWithLoop(HWND window) {
     const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     bool reached = false;
     if (PostMessageA(window, kMarker, 0, reinterpret_cast<LPARAM>(event))) {
-        reached = WaitForSingleObject(event, kDeadlineMs) == WAIT_OBJECT_0;
+        reached = WaitForSingleObject(event, static_cast<DWORD>(kDeadlineMs)) == WAIT_OBJECT_0;
     }
     CloseHandle(event);
     return reached;

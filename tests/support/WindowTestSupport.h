@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/WaitScale.h"
 #include "ui/DialogLayer.h"
 
 namespace wintest {
@@ -73,7 +74,8 @@ class Script {
   private:
     static constexpr UINT_PTR TickTimer = 0x5157;
     static constexpr UINT MarkerMessage = WM_APP + 0x3A1;
-    static constexpr DWORD WaitDeadlineMs = 10000;
+    // A wait normally holds within milliseconds; the deadline only bounds a failing test.
+    static inline const DWORD WaitDeadlineMs = static_cast<DWORD>(testwait::scaledMs(30000));
 
     struct Step {
         std::string what;
@@ -86,8 +88,9 @@ class Script {
       public:
         Watchdog()
             : thread_([this] {
+                  const auto limit = std::chrono::milliseconds(testwait::scaledMs(120000));
                   std::unique_lock<std::mutex> hold(lock_);
-                  if (!wake_.wait_for(hold, std::chrono::seconds(90), [this] { return done_; })) {
+                  if (!wake_.wait_for(hold, limit, [this] { return done_; })) {
                       std::fprintf(stderr, "window test hung: modal loop stopped running\n");
                       std::fflush(stderr);
                       TerminateProcess(GetCurrentProcess(), 3);

@@ -1,9 +1,9 @@
 // quarl7-instrument: the simulated Norvex Quarl-7 on a pty linked into a Wine prefix as COMn.
 #include "instrument/Flood.h"
 #include "instrument/Instrument.h"
-#include "instrument/LineFramer.h"
 #include "instrument/Options.h"
 #include "instrument/PtyPort.h"
+#include "serial/LineCutter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -217,7 +217,7 @@ class Session {
             const TimePoint now = InstrumentClock::now();
             const long long receivedAt = monotonicMicros();
             for (const std::string& line :
-                 framer_.feed(std::string(buffer, static_cast<size_t>(got)))) {
+                 cutter_.feed(std::string(buffer, static_cast<size_t>(got)))) {
                 ++linesReceived_;
                 if (receivedLog_) {
                     std::fprintf(receivedLog_.get(), "%lld ", receivedAt);
@@ -234,7 +234,7 @@ class Session {
 
     const Options& options_;
     Instrument instrument_;
-    LineFramer framer_;
+    LineCutter cutter_;
     File receivedLog_;
     File sendLog_;
     std::optional<FloodSender> sender_;
