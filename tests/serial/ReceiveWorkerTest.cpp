@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <utility>
@@ -223,8 +222,9 @@ constexpr int kTimedRefusals = 3;
 std::atomic<std::chrono::steady_clock::rep> refusedAt[kTimedRefusals];
 } // namespace
 
-// This test program's allocation functions: malloc and free, apart from the above. The
-// library's array and nothrow forms call these; its aligned forms keep their own allocator.
+// This test program's allocation functions: the process heap, apart from the above. (Not malloc
+// and free: an optimising GCC then sees free() given memory from operator new and refuses it.)
+// The library's array and nothrow forms call these; its aligned forms keep their own allocator.
 void* operator new(std::size_t size) {
     const DWORD starved = starvedThread.load();
     if (starved != 0 && starved == GetCurrentThreadId()) {
@@ -234,16 +234,18 @@ void* operator new(std::size_t size) {
         }
         throw std::bad_alloc();
     }
-    if (void* memory = std::malloc(size != 0 ? size : 1)) {
+    if (void* memory = HeapAlloc(GetProcessHeap(), 0, size != 0 ? size : 1)) {
         return memory;
     }
     throw std::bad_alloc();
 }
 void operator delete(void* memory) noexcept {
-    std::free(memory);
+    if (memory != nullptr) {
+        HeapFree(GetProcessHeap(), 0, memory);
+    }
 }
 void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
+    operator delete(memory);
 }
 
 TEST_F(ReceiveWorkerTest, ThreadCarriesOnAfterPassesThatRanOutOfMemory) {
