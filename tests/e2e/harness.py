@@ -123,13 +123,16 @@ class Probe:
         self.wine = wine
         self.exe = os.path.join(wine.probe_bin, "probe.exe")
 
-    def _run(self, *args):
+    def _run(self, *args, messages=1):
+        """messages: how many requests the call sends to the window; each may wait behind the
+        program's own work (a busy 32-bit program under emulation answers in tens of ms)."""
         if args[0] not in self.READS:
             code, out = self.wine.run(self.exe, *args)
             return code, json_lines(out)
+        timeout = self.CALL_TIMEOUT + 0.05 * WAIT_SCALE * messages
         for attempt in range(1, self.ATTEMPTS + 1):
             try:
-                code, out = self.wine.run(self.exe, *args, timeout=self.CALL_TIMEOUT)
+                code, out = self.wine.run(self.exe, *args, timeout=timeout)
                 return code, json_lines(out)
             except HarnessError as stuck:
                 if attempt == self.ATTEMPTS:

@@ -163,7 +163,7 @@ class Terminal:
 
     def _list_page(self, first, end):
         code, found = self.probe._run("list", self.hwnd(TRAFFIC_LIST), first,
-                                      min(end, first + self.PAGE))
+                                      min(end, first + self.PAGE), messages=2 * self.PAGE)
         if code != 0 or not found:
             raise HarnessError("probe could not read the traffic list")
         return found[0]
@@ -172,9 +172,15 @@ class Terminal:
         return self.list_state()["count"]
 
     def wait_count(self, count, timeout=DEADLINE):
-        """Waits until the list has at least count entries; returns the list state (no items)."""
-        return wait_until(lambda: (lambda s: s if s["count"] >= count else None)(self.list_state()),
-                          timeout, "%d list entries" % count)
+        """Waits until the list has at least count entries; returns the list state (no items).
+        A read that fails while a flood keeps the program busy is tried again at the next poll."""
+        def enough():
+            try:
+                state = self.list_state()
+            except HarnessError:
+                return None
+            return state if state["count"] >= count else None
+        return wait_until(enough, timeout, "%d list entries" % count)
 
     def entries_since(self, first, count, timeout=DEADLINE):
         """Waits for count entries after the first `first`; returns the state with the entries
