@@ -248,12 +248,17 @@ def press(*keys):
 
 def click_at(x, y):
     """A real left click at a screen position of the test display."""
-    xdotool("mousemove", "--sync", x, y, "click", "1")
+    move_pointer(x, y)
+    click()
 
 
 def move_pointer(x, y):
-    """Moves the mouse pointer of the test display to a screen position."""
-    xdotool("mousemove", "--sync", x, y)
+    """Moves the mouse pointer of the test display to a screen position. (xdotool's --sync
+    waits for the pointer to move, for seconds when it is there already.)"""
+    where = dict(line.split("=", 1) for line in
+                 xdotool("getmouselocation", "--shell").split() if "=" in line)
+    if (int(where["X"]), int(where["Y"])) != (int(x), int(y)):
+        xdotool("mousemove", "--sync", x, y)
 
 
 def click():
