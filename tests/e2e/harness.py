@@ -17,6 +17,7 @@ import re
 import subprocess
 import shlex
 import termios
+import tempfile
 import threading
 import time
 import tty
@@ -97,12 +98,12 @@ class Wine:
                 os.path.basename(exe), args, output[-1:])) from None
         return done.returncode, done.stdout.decode("latin-1")
 
-    def start(self, exe, *args, stdout=None):
+    def start(self, exe, *args, stdout=None, stderr=None):
         """Starts a Windows program and returns its Popen (wine returns its exit code)."""
         return subprocess.Popen([self.loader, exe, *map(str, args)], env=self.env,
                                 stdin=subprocess.DEVNULL,
                                 stdout=stdout if stdout is not None else subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                stderr=stderr if stderr is not None else subprocess.DEVNULL)
 
 
 def json_lines(text):
@@ -426,7 +427,9 @@ class Program:
         self._watcher = None
 
     def __enter__(self):
-        self.process = self.wine.start(self.exe, *self.args)
+        # What Wine (or qemu) says about the program, for the message of a failed wait.
+        self._stderr = tempfile.TemporaryFile()
+        self.process = self.wine.start(self.exe, *self.args, stderr=self._stderr)
         self._watching = self.watch_windows
         self._watcher = threading.Thread(target=self._watch, daemon=True)
         self._watcher.start()
@@ -438,6 +441,7 @@ class Program:
             self.process.kill()
             self.process.wait()
         self._watcher.join()
+        self._stderr.close()
         return False
 
     def _watch(self):
@@ -448,8 +452,18 @@ class Program:
     def windows(self):
         return self.probe.windows(PROGRAM_EXE)
 
+    def state(self):
+        """Whether the process runs or how it ended, and the end of what it wrote to stderr."""
+        code = self.process.poll()
+        self._stderr.seek(0)
+        said = self._stderr.read()[-2000:].decode(errors="replace")
+        return "%s, stderr %r" % ("runs" if code is None else "ended with %s" % code, said)
+
     def wait_window(self, title, timeout=DEADLINE):
-        window = self.probe.wait_window(title, PROGRAM_EXE, timeout)
+        try:
+            window = self.probe.wait_window(title, PROGRAM_EXE, timeout)
+        except HarnessError as missing:
+            raise HarnessError("%s; the program %s" % (missing, self.state())) from None
         self.seen.add((window["class"], window["text"]))
         return window
 
