@@ -453,11 +453,17 @@ class Program:
         return self.probe.windows(PROGRAM_EXE)
 
     def state(self):
-        """Whether the process runs or how it ended, and the end of what it wrote to stderr."""
+        """Whether the process runs or how it ended, its windows, and the end of what it wrote
+        to stderr."""
         code = self.process.poll()
         self._stderr.seek(0)
         said = self._stderr.read()[-2000:].decode(errors="replace")
-        return "%s, stderr %r" % ("runs" if code is None else "ended with %s" % code, said)
+        try:
+            shown = [(w["class"], w["text"]) for w in self.probe.windows(PROGRAM_EXE, False)]
+        except HarnessError as failed:
+            shown = str(failed)
+        return "%s, windows %r, stderr %r" % (
+            "runs" if code is None else "ended with %s" % code, shown, said)
 
     def wait_window(self, title, timeout=DEADLINE):
         try:
@@ -476,8 +482,11 @@ class Program:
     def answer_prompt(self, text):
         """Waits for the port prompt, types text into it and presses Enter."""
         prompt = self.wait_window(PROMPT_CAPTION)
-        wait_focus_in_edit(self.probe, prompt["hwnd"])
+        edit = wait_focus_in_edit(self.probe, prompt["hwnd"])
         type_text(text)
+        # The typed text must be in the box before Enter: a lost key fails here, and says so.
+        wait_until(lambda: (self.probe.window(edit["hwnd"]) or {}).get("text") == text,
+                   message="%r in the prompt's edit box" % text)
         press("Return")
         return prompt
 
