@@ -462,8 +462,29 @@ class Program:
             shown = [(w["class"], w["text"]) for w in self.probe.windows(PROGRAM_EXE, False)]
         except HarnessError as failed:
             shown = str(failed)
-        return "%s, windows %r, stderr %r" % (
-            "runs" if code is None else "ended with %s" % code, shown, said)
+        return "%s, windows %r, threads %s, stderr %r" % (
+            "runs" if code is None else "ended with %s" % code, shown, self.threads(), said)
+
+    def threads(self):
+        """State and kernel wait channel of each thread of the program's Linux processes in
+        this prefix: tells a program that waits from one that spins."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/comm" % pid) as comm:
+                    if comm.read().strip() != PROGRAM_EXE[:15]:
+                        continue
+                with open("/proc/%s/environ" % pid, "rb") as env:
+                    if ("WINEPREFIX=" + self.wine.prefix).encode() not in env.read().split(b"\0"):
+                        continue
+                for tid in sorted(os.listdir("/proc/%s/task" % pid), key=int):
+                    with open("/proc/%s/task/%s/stat" % (pid, tid)) as stat:
+                        fields = stat.read().rsplit(")", 1)[1].split()
+                    with open("/proc/%s/task/%s/wchan" % (pid, tid)) as wchan:
+                        found.append("%s:%s/%s/%s" % (pid, tid, fields[0], wchan.read()))
+            except OSError:
+                continue
+        return " ".join(found) or "none"
 
     def wait_window(self, title, timeout=DEADLINE):
         try:
