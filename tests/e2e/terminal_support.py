@@ -173,14 +173,24 @@ class Terminal:
 
     def wait_count(self, count, timeout=DEADLINE):
         """Waits until the list has at least count entries; returns the list state (no items).
-        A read that fails while a flood keeps the program busy is tried again at the next poll."""
-        def enough():
+        Gives up only when no entry has come for `timeout`, so a long flood on a slow machine
+        is waited out. A read that fails while the program is busy is tried again."""
+        listed = -1
+        end = time.monotonic() + timeout
+        while True:
             try:
                 state = self.list_state()
             except HarnessError:
-                return None
-            return state if state["count"] >= count else None
-        return wait_until(enough, timeout, "%d list entries" % count)
+                state = None
+            if state and state["count"] >= count:
+                return state
+            if state and state["count"] > listed:
+                listed = state["count"]
+                end = time.monotonic() + timeout
+            if time.monotonic() >= end:
+                raise HarnessError("gave up waiting for %d list entries: %d listed, none more for "
+                                   "%.0f s" % (count, listed, timeout))
+            time.sleep(harness.POLL)
 
     def entries_since(self, first, count, timeout=DEADLINE):
         """Waits for count entries after the first `first`; returns the state with the entries
