@@ -465,9 +465,10 @@ class Program:
         return "%s, windows %r, threads %s, stderr %r" % (
             "runs" if code is None else "ended with %s" % code, shown, self.threads(), said)
 
-    def threads(self):
-        """State and kernel wait channel of each thread of the program's Linux processes in
-        this prefix: tells a program that waits from one that spins."""
+    def linux_pids(self):
+        """Linux pids of the program's processes in this prefix. Wine names a process after
+        its .exe; other processes (ctest's, for one) can carry the program's path in their
+        command line."""
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -477,11 +478,22 @@ class Program:
                 with open("/proc/%s/environ" % pid, "rb") as env:
                     if ("WINEPREFIX=" + self.wine.prefix).encode() not in env.read().split(b"\0"):
                         continue
-                for tid in sorted(os.listdir("/proc/%s/task" % pid), key=int):
-                    with open("/proc/%s/task/%s/stat" % (pid, tid)) as stat:
+            except OSError:
+                continue
+            found.append(int(pid))
+        return found
+
+    def threads(self):
+        """State and kernel wait channel of each thread of the program's Linux processes: tells
+        a program that waits from one that spins."""
+        found = []
+        for pid in self.linux_pids():
+            try:
+                for tid in sorted(os.listdir("/proc/%d/task" % pid), key=int):
+                    with open("/proc/%d/task/%s/stat" % (pid, tid)) as stat:
                         fields = stat.read().rsplit(")", 1)[1].split()
-                    with open("/proc/%s/task/%s/wchan" % (pid, tid)) as wchan:
-                        found.append("%s:%s/%s/%s" % (pid, tid, fields[0], wchan.read()))
+                    with open("/proc/%d/task/%s/wchan" % (pid, tid)) as wchan:
+                        found.append("%d:%s/%s/%s" % (pid, tid, fields[0], wchan.read()))
             except OSError:
                 continue
         return " ".join(found) or "none"

@@ -3,7 +3,6 @@ import os
 import random
 import select
 import string
-import subprocess
 import threading
 import unittest
 
@@ -68,24 +67,8 @@ class Sender:
 
 
 def linux_pid(terminal):
-    """Linux pid of the program's Windows process in this test's prefix. Wine names the process
-    after the .exe; other processes (ctest's, for one) can carry the program's path in their
-    command line."""
-    prefix = "WINEPREFIX=" + terminal.wine.prefix
-    done = subprocess.run(["pgrep", "-f", harness.PROGRAM_EXE], stdout=subprocess.PIPE,
-                          stdin=subprocess.DEVNULL, timeout=DEADLINE)
-    found = []
-    for pid in map(int, done.stdout.split()):
-        try:
-            with open("/proc/%d/comm" % pid) as comm:
-                if comm.read().strip() != harness.PROGRAM_EXE[:15]:
-                    continue
-            with open("/proc/%d/environ" % pid, "rb") as env:
-                if prefix.encode() not in env.read().split(b"\0"):
-                    continue
-        except OSError:
-            continue
-        found.append(pid)
+    """Linux pid of the program's Windows process in this test's prefix."""
+    found = terminal.program.linux_pids()
     if len(found) != 1:
         raise HarnessError("cannot tell the program's process among %r" % found)
     return found[0]
