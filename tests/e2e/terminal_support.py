@@ -248,3 +248,25 @@ def close_box_point(window):
     caption = (bottom - top) - height - 2 * frame
     return right - frame - caption // 2 - 2, top + frame + caption // 2
 
+
+HTCLOSE = 20  # WM_NCHITTEST's answer for the close box
+
+
+def click_close_box(probe, window):
+    """A real click on the close box of a top-level window, once Wine itself finds that
+    window's close box under the pointer (a caption left to a window manager that is not there
+    could not be clicked). Fails the test when it never does."""
+    hwnd = window["hwnd"]
+    point = close_box_point(window)
+    harness.move_pointer(*point)
+    expected = {"hit": HTCLOSE, "top": hwnd, "cursor": list(point)}
+    seen = [None]
+    def on_close_box():
+        seen[0] = probe.hit(hwnd, *point)
+        return seen[0] == expected
+    try:
+        wait_until(on_close_box, message="the pointer on the close box")
+    except HarnessError:
+        raise AssertionError("at the close box Wine sees %r, not %r"
+                             % (seen[0], expected)) from None
+    harness.click()

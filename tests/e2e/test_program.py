@@ -10,7 +10,6 @@ from harness import PRODUCT_TITLE, PROMPT_CAPTION, PROMPT_TEXT, START_FAILURE_TE
 PROMPT_WINDOW = ("#32770", PROMPT_CAPTION)
 FAILURE_WINDOW = ("#32770", PRODUCT_TITLE)
 JUNK_ARGUMENTS = ("--port", "5", "/nologo", "-x", "ünïcode", "COM7", "")
-HTCLOSE = 20  # WM_NCHITTEST's answer for the close box
 
 
 class ProgramTest(unittest.TestCase):
@@ -96,12 +95,7 @@ class ProgramStartFailure(ProgramTest):
     def test_close_box_of_the_prompt(self):
         def close_box(prompt):
             harness.type_text("5")
-            point = ts.close_box_point(prompt)
-            harness.move_pointer(*point)
-            # Wine itself must find the close box under the pointer before the click.
-            harness.wait_until(lambda: (self.probe.hit(prompt["hwnd"], *point) or {}).get("hit") == HTCLOSE,
-                               message="the pointer on the prompt's close box")
-            harness.click()
+            ts.click_close_box(self.probe, prompt)
         self.run_failing_start(close_box)
 
 

@@ -104,8 +104,6 @@ class SharedTerminalTest(EditChecks, unittest.TestCase):
 
 # --------------------------------------------------------------------------- main window
 
-HTCLOSE = 20  # WM_NCHITTEST's answer for the close box
-
 
 class TerminalMainWindow(TerminalTest):
     """Each test starts the program, and ends it one way; the process then waits out its grace,
@@ -147,23 +145,8 @@ class TerminalMainWindow(TerminalTest):
 
     def test_close_box_click(self):
         terminal = self.start_terminal()
-        hwnd = terminal.window["hwnd"]
-        point = ts.close_box_point(terminal.window)
-        def click_close_box():
-            # Wine itself must find this window's close box under the pointer (a caption left
-            # to a window manager that is not there could not be clicked).
-            harness.move_pointer(*point)
-            expected = {"hit": HTCLOSE, "top": hwnd, "cursor": list(point)}
-            seen = []
-            def on_close_box():
-                seen[:] = [terminal.probe.hit(hwnd, *point)]
-                return seen[0] == expected
-            try:
-                harness.wait_until(on_close_box, message="the pointer on the close box")
-            except harness.HarnessError:
-                self.fail("at the close box Wine sees %r, not %r" % (seen[0], expected))
-            harness.click()
-        self.check_end(terminal, "close box clicked", click_close_box)
+        self.check_end(terminal, "close box clicked",
+                       lambda: ts.click_close_box(terminal.probe, terminal.window))
 
     def test_alt_f4(self):
         terminal = self.start_terminal()
