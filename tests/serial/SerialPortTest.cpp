@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "serial/UniqueHandle.h"
 #include "support/TestPorts.h"
 #include "support/WaitScale.h"
 
@@ -272,33 +273,32 @@ class LineRestorer {
 TEST(SerialPortOpen, LeavesFlowControlAndCharactersAsTheyWere) {
     const std::string a = testports::portA();
     ASSERT_FALSE(a.empty());
-    const HANDLE observer = openRaw(a);
-    ASSERT_NE(observer, INVALID_HANDLE_VALUE) << GetLastError();
-    {
-        const LineRestorer restorer(observer);
-        for (void (*state)(DCB&) : {flowAndCharactersOn, flowOffOtherCharacters}) {
-            SCOPED_TRACE(state == flowAndCharactersOn ? "flow control on" : "flow control off");
-            DCB wanted = lineSettings(observer);
-            state(wanted);
-            ASSERT_TRUE(SetCommState(observer, &wanted)) << GetLastError();
-            const DCB before = lineSettings(observer);
-            {
-                SCOPED_TRACE("the line did not take the state before the open");
-                expectSameKeptFields(wanted, before);
-            }
-
-            const auto handles = processHandles();
-            SerialPort port;
-            ASSERT_TRUE(port.open(a).value);
-            const HANDLE own = newCommHandle(handles);
-            ASSERT_NE(own, nullptr);
-            for (HANDLE handle : {own, observer}) {
-                expectSameKeptFields(before, lineSettings(handle));
-            }
-            EXPECT_EQ(port.close(), PortError::None);
+    // Owned, so that a failed assertion cannot leave the port open for the tests after it; the
+    // restorer, made after it, puts the line back before it closes.
+    const UniqueHandle observer(openRaw(a));
+    ASSERT_TRUE(observer) << GetLastError();
+    const LineRestorer restorer(observer.get());
+    for (void (*state)(DCB&) : {flowAndCharactersOn, flowOffOtherCharacters}) {
+        SCOPED_TRACE(state == flowAndCharactersOn ? "flow control on" : "flow control off");
+        DCB wanted = lineSettings(observer.get());
+        state(wanted);
+        ASSERT_TRUE(SetCommState(observer.get(), &wanted)) << GetLastError();
+        const DCB before = lineSettings(observer.get());
+        {
+            SCOPED_TRACE("the line did not take the state before the open");
+            expectSameKeptFields(wanted, before);
         }
+
+        const auto handles = processHandles();
+        SerialPort port;
+        ASSERT_TRUE(port.open(a).value);
+        const HANDLE own = newCommHandle(handles);
+        ASSERT_NE(own, nullptr);
+        for (HANDLE handle : {own, observer.get()}) {
+            expectSameKeptFields(before, lineSettings(handle));
+        }
+        EXPECT_EQ(port.close(), PortError::None);
     }
-    CloseHandle(observer);
 }
 
 // Reads return at once with what is queued; a write gives up after 3 s plus 2 ms a byte.
