@@ -27,16 +27,15 @@ class Image:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        (self.machine, sections, self.timestamp, _, _, optional_size,
+        (self.machine, sections, _, _, _, optional_size,
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
-        self.magic = struct.unpack_from("<H", data, optional)[0]
-        if self.magic != 0x10B:
-            raise ValueError("not a PE32 optional header (magic %#x)" % self.magic)
+        magic = struct.unpack_from("<H", data, optional)[0]
+        if magic != 0x10B:
+            raise ValueError("not a PE32 optional header (magic %#x)" % magic)
         (self.os_major, self.os_minor, _, _, self.subsystem_major,
          self.subsystem_minor) = struct.unpack_from("<6H", data, optional + 40)
-        self.checksum, self.subsystem, self.dll_characteristics = struct.unpack_from(
-            "<IHH", data, optional + 64)
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         count = struct.unpack_from("<I", data, optional + 92)[0]
         self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
                             for i in range(count)]
