@@ -162,11 +162,18 @@ class Terminal:
     PAGE = 500
 
     def _list_page(self, first, end):
-        code, found = self.probe._run("list", self.hwnd(TRAFFIC_LIST), first,
-                                      min(end, first + self.PAGE), messages=2 * self.PAGE)
-        if code != 0 or not found:
-            raise HarnessError("probe could not read the traffic list")
-        return found[0]
+        # A request the program did not answer within the probe's bound (it was busy listing
+        # entries of 64 KiB, say) fails the call; as long as the window is there, it is only a
+        # read and is asked again.
+        for attempt in range(1, self.probe.ATTEMPTS + 1):
+            code, found = self.probe._run("list", self.hwnd(TRAFFIC_LIST), first,
+                                          min(end, first + self.PAGE), messages=2 * self.PAGE)
+            if code == 0 and found:
+                return found[0]
+            failure = "probe could not read the traffic list (exit code %s)" % code
+            if attempt == self.probe.ATTEMPTS or not self.window_exists():
+                raise HarnessError(failure)
+            print("%s (try %d)" % (failure, attempt))
 
     def count(self):
         return self.list_state()["count"]
