@@ -23,6 +23,7 @@ struct ControlEntry {
     HWND dialog;
     ControlKind kind;
     DialogCallback callback;
+    DialogCallback keyCallback; // offered the control's key messages first
 };
 
 // Process-wide lock over the bookkeeping.
@@ -207,6 +208,24 @@ INT_PTR CALLBACK layerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
+// Offers a key message for a control of `dialog` to the control's key handler.
+bool keyTakenByHandler(HWND dialog, const MSG& message) {
+    if (message.message < WM_KEYFIRST || message.message > WM_SYSDEADCHAR) {
+        return false;
+    }
+    DialogCallback callback = nullptr;
+    {
+        Bookkeeping& b = book();
+        Guard guard(b.lock);
+        if (const ControlEntry* entry = findControl(b, message.hwnd)) {
+            if (entry->dialog == dialog) {
+                callback = entry->keyCallback;
+            }
+        }
+    }
+    return callback && callback(dialog, message.message, message.wParam, message.lParam) != 0;
+}
+
 bool isLayerDialog(HWND dialog) {
     Bookkeeping& b = book();
     Guard guard(b.lock);
@@ -315,7 +334,7 @@ void DialogLayer::addControl(HWND dialog, ControlKind kind, int id, const std::s
     if (control) {
         Bookkeeping& b = book();
         Guard guard(b.lock);
-        b.controls.push_back({control, dialog, kind, callback});
+        b.controls.push_back({control, dialog, kind, callback, nullptr});
     }
     if (kind == ControlKind::ListBox) {
         for (const std::string& entry : initialEntries) {
@@ -327,6 +346,15 @@ void DialogLayer::addControl(HWND dialog, ControlKind kind, int id, const std::s
     }
     if (kind == ControlKind::PushButton && (final.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
         SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+    }
+}
+
+void DialogLayer::setKeyHandler(HWND dialog, int id, DialogCallback callback) {
+    const HWND control = GetDlgItem(dialog, id);
+    Bookkeeping& b = book();
+    Guard guard(b.lock);
+    if (ControlEntry* entry = findControl(b, control)) {
+        entry->keyCallback = callback;
     }
 }
 
@@ -381,6 +409,9 @@ INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
             break;
+        }
+        if (keyTakenByHandler(dialog, message)) {
+            continue;
         }
         if (!IsDialogMessageA(dialog, &message)) {
             TranslateMessage(&message);

@@ -30,6 +30,12 @@ void addControl(HWND dialog, ControlKind kind, int id, const std::string& text, 
                 int width, int height, uint32_t style, uint32_t exStyle, DialogCallback callback,
                 const std::vector<std::string>& initialEntries = {});
 
+// Offers the key messages (WM_KEYDOWN to WM_SYSDEADCHAR: keys and their characters) addressed to
+// control `id` to `callback` before the control and the dialog's own keyboard handling see
+// them; an answer other than 0 means handled, and the message goes no further. For keys that a
+// control would otherwise take for itself, such as Up and Down in an edit box.
+void setKeyHandler(HWND dialog, int id, DialogCallback callback);
+
 // Calls `callback` with WM_INITDIALOG and WM_SIZE, shows the dialog and runs the message loop
 // until the dialog is destroyed; returns the value given to endDialog.
 INT_PTR showModal(HWND dialog, DialogCallback callback);
