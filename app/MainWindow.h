@@ -23,5 +23,15 @@ HWND buildMainWindow(const std::string& portText);
 // to everything so the layer's defaults always follow.
 int32_t MainWindowHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Keys of the traffic list: Ctrl+C (and Ctrl+Insert) copy the selected entry; the Menu key and
+// Shift+F10 open the list's menu.
+int32_t TrafficListKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Keys of the entry line: Up and Down walk through the lines sent before.
+int32_t EntryLineKeys(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Send took `line` from the entry line: kept for Up and Down, and the walk starts from it.
+void rememberSentLine(const std::string& line);
+
 // "&Quit": ends the window with value 0.
 int32_t QuitHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -22,6 +22,7 @@ int32_t SendTextHandler(HWND window, UINT, WPARAM, LPARAM) {
     constexpr int listId = MainWindowIds::TrafficList;
     try {
         const std::string text = sendableText(DialogLayer::getText(window, TextToSend));
+        rememberSentLine(text);
         TransmitBusyFlag.store(1);
         if (TransmitLine(text) != 0) {
             // Listed whatever the echo setting: the operator must see that the line did not go.

@@ -116,7 +116,7 @@ class Probe:
     # Under Wine a probe call now and then never ends, its output complete up to some window,
     # mostly while the virtual desktop's explorer starts or stops between programs; a fresh
     # call then succeeds. Requests that only read are therefore bounded and asked again.
-    READS = {"windows", "window", "controls", "focus", "workarea", "list", "hit"}
+    READS = {"windows", "window", "controls", "focus", "workarea", "list", "hit", "clipboard"}
     ATTEMPTS = 3
     CALL_TIMEOUT = 8.0 * WAIT_SCALE
 
@@ -194,6 +194,18 @@ class Probe:
 
     def settext(self, hwnd, text):
         return self._run("settext", hwnd, text)[0] == 0
+
+    def clipboard(self):
+        """{"text": the clipboard's CF_TEXT as bytes, one character a byte, "unicode": its
+        CF_UNICODETEXT}; either is None when the clipboard does not hold it."""
+        code, found = self._run("clipboard")
+        if code != 0 or not found:
+            raise HarnessError("probe could not read the clipboard (exit code %s)" % code)
+        return found[0]
+
+    def set_clipboard(self, text):
+        if self._run("setclipboard", text)[0] != 0:
+            raise HarnessError("probe could not put %r on the clipboard" % text)
 
     def terminate(self, hwnd):
         """Ends the process that owns the window."""

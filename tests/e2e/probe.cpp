@@ -30,6 +30,9 @@
 //                                 prints {"t":MICROSECONDS,"hwnd":H}, or exits 3 when SECONDS pass
 //   probe awaitgone HWND SECONDS  waits for the window to be destroyed; prints {"t":MICROSECONDS}
 //   probe clock                   prints {"t":MICROSECONDS}, to set it against Linux clocks
+//   probe clipboard               the clipboard's CF_TEXT byte for byte and its CF_UNICODETEXT,
+//                                 {"text":...,"unicode":...}, each null when it is not there
+//   probe setclipboard TEXT       empties the clipboard and puts TEXT on it as CF_TEXT
 //   probe hold                    waits until ended: while a program of the test session
 //                                 runs, Wine keeps its desktop and services up between tests
 //
@@ -41,6 +44,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -177,7 +181,9 @@ std::string describe(HWND window) {
         send(window, LB_GETCURSEL, 0, 0, result);
         out += ",\"count\":" + std::to_string(count) + ",\"cursel\":" + std::to_string(result);
         send(window, LB_GETTOPINDEX, 0, 0, result);
-        out += ",\"top\":" + std::to_string(result) + ",\"items\":[";
+        out += ",\"top\":" + std::to_string(result);
+        send(window, LB_GETITEMHEIGHT, 0, 0, result);
+        out += ",\"itemheight\":" + std::to_string(result) + ",\"items\":[";
         for (LRESULT i = 0; i < count; ++i) {
             LRESULT length = 0;
             send(window, LB_GETTEXTLEN, i, 0, length);
@@ -285,6 +291,55 @@ template <typename Found> int awaitEvent(double seconds, Found found) {
     }
 }
 
+// The clipboard may be open in another program for a moment (the program under test copying).
+bool openClipboard() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (OpenClipboard(nullptr)) {
+            return true;
+        }
+        Sleep(static_cast<DWORD>(testwait::scaledMs(20)));
+    }
+    return false;
+}
+
+// One clipboard format as a JSON string, or null. CF_TEXT is read byte for byte, up to its NUL.
+std::string clipboardField(UINT format) {
+    const HANDLE data = GetClipboardData(format);
+    const void* bytes = data ? GlobalLock(data) : nullptr;
+    if (!bytes) {
+        return "null";
+    }
+    const std::string field = format == CF_TEXT
+                                  ? jsonout::quoteBytes(static_cast<const char*>(bytes))
+                                  : jsonout::quote(static_cast<const wchar_t*>(bytes));
+    GlobalUnlock(data);
+    return field;
+}
+
+int printClipboard() {
+    if (!openClipboard()) {
+        return 3;
+    }
+    const std::string text = clipboardField(CF_TEXT);
+    const std::string unicode = clipboardField(CF_UNICODETEXT);
+    CloseClipboard();
+    jsonout::line("{\"text\":" + text + ",\"unicode\":" + unicode + "}");
+    return 0;
+}
+
+int setClipboard(const char* text) {
+    const size_t size = std::strlen(text) + 1;
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!memory || !openClipboard()) {
+        return 3;
+    }
+    std::memcpy(GlobalLock(memory), text, size);
+    GlobalUnlock(memory);
+    const bool placed = EmptyClipboard() && SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+    return placed ? 0 : 3;
+}
+
 BOOL CALLBACK printWindow(HWND window, LPARAM) {
     jsonout::line(describe(window));
     return TRUE;
@@ -296,7 +351,8 @@ int usage() {
         "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
         "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
         "       watch HWND SECONDS [TARGET [INTERVAL_MS]] | await TITLE SECONDS |\n"
-        "       awaitgone HWND SECONDS | clock | hit HWND X Y\n",
+        "       awaitgone HWND SECONDS | clock | hit HWND X Y | clipboard |\n"
+        "       setclipboard TEXT\n",
         stderr);
     return 2;
 }
@@ -332,6 +388,12 @@ int main(int argc, char** argv) {
             const HWND found = FindWindowW(nullptr, title.c_str());
             return found && IsWindowVisible(found) ? ",\"hwnd\":" + handleText(found) : "";
         });
+    }
+    if (command == "clipboard") {
+        return printClipboard();
+    }
+    if (command == "setclipboard" && argc == 3) {
+        return setClipboard(argv[2]);
     }
     if (command == "workarea") {
         RECT area{};
