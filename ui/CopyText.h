@@ -1,11 +1,11 @@
 // The text that copying from the traffic list puts on the clipboard.
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <vector>
 
 // One entry as the list shows it: up to its first NUL, with no line end.
 std::string copiedEntry(const std::string& entry);
 
-// Every entry as the list shows it, in order, each followed by CR LF.
-std::string copiedEntries(const std::vector<std::string>& entries);
+// Appends one entry of Copy All, as the list shows it (up to its first NUL), and CR LF after it.
+void appendCopiedLine(std::string& text, const char* entry, size_t length);

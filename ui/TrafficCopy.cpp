@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "ui/CopyText.h"
 
@@ -16,16 +15,19 @@ namespace {
 constexpr DWORD kClipboardPatienceMs = 500;
 constexpr DWORD kClipboardRetryMs = 25;
 
-std::string entryText(HWND list, LRESULT index) {
+// Reads entry `index` into `buffer`, which is kept between calls so that reading a long list
+// does not allocate per entry. Returns the entry's length; 0 for an entry it cannot read.
+size_t readEntry(HWND list, LRESULT index, std::string& buffer) {
     const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR) {
-        return std::string();
+        return 0;
     }
-    std::string text(static_cast<size_t>(length) + 1, '\0');
+    if (buffer.size() < static_cast<size_t>(length) + 1) {
+        buffer.resize(static_cast<size_t>(length) + 1);
+    }
     const LRESULT copied = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied == LB_ERR ? 0 : static_cast<size_t>(copied));
-    return text;
+                                        reinterpret_cast<LPARAM>(&buffer[0]));
+    return copied == LB_ERR ? 0 : static_cast<size_t>(copied);
 }
 
 // The text, NUL-terminated, in memory that the clipboard can take over; 0 when none is left.
@@ -88,7 +90,9 @@ bool TrafficCopy::copyEntry(HWND dialog, int listId, LRESULT index) {
         return false;
     }
     try {
-        return copyText(dialog, copiedEntry(entryText(list, index)));
+        std::string entry;
+        entry.resize(readEntry(list, index, entry));
+        return copyText(dialog, copiedEntry(entry));
     } catch (...) {
         MessageBeep(MB_OK);
         return false;
@@ -106,12 +110,13 @@ bool TrafficCopy::copyAll(HWND dialog, int listId) {
     }
     try {
         const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-        std::vector<std::string> entries;
-        entries.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+        std::string text;
+        std::string entry;
         for (LRESULT index = 0; index < count; ++index) {
-            entries.push_back(entryText(list, index));
+            const size_t length = readEntry(list, index, entry);
+            appendCopiedLine(text, entry.data(), length);
         }
-        return copyText(dialog, copiedEntries(entries));
+        return copyText(dialog, text);
     } catch (...) {
         // Out of memory for the text: the clipboard is left as it was.
         MessageBeep(MB_OK);

@@ -5,6 +5,7 @@
 //   probe controls HWND           every descendant of a window, with list box items, edit
 //                                 selection and button check state
 //   probe focus HWND              active, focus and caret windows of the thread owning HWND
+//                                 (a focused list box without its entries)
 //   probe workarea                the work area and the screen size
 //   probe close HWND              posts WM_CLOSE
 //   probe sysclose HWND           posts WM_SYSCOMMAND SC_CLOSE
@@ -16,6 +17,7 @@
 //                                 (default 0) up to END (default all; past the end gives none:
 //                                 a cheap count)
 //   probe minimize HWND           posts WM_SYSCOMMAND SC_MINIMIZE
+//   probe restore HWND            posts WM_SYSCOMMAND SC_RESTORE
 //   probe hit HWND X Y            the window's WM_NCHITTEST answer for a screen point, the
 //                                 top-level window there, and where Wine has the cursor
 //   probe watch HWND SECONDS [TARGET [INTERVAL_MS]]
@@ -147,8 +149,9 @@ std::wstring caption(HWND window) {
 
 // Everything the tests read of one window, as a JSON object. Only child windows are asked for
 // their text and state with messages; a top-level window is described from what the system
-// holds.
-std::string describe(HWND window) {
+// holds. A list box's entries are left out when `withEntries` is false: reading thousands takes
+// seconds.
+std::string describe(HWND window, bool withEntries = true) {
     const bool child = (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) != 0;
     DWORD pid = 0;
     const DWORD tid = GetWindowThreadProcessId(window, &pid);
@@ -183,7 +186,11 @@ std::string describe(HWND window) {
         send(window, LB_GETTOPINDEX, 0, 0, result);
         out += ",\"top\":" + std::to_string(result);
         send(window, LB_GETITEMHEIGHT, 0, 0, result);
-        out += ",\"itemheight\":" + std::to_string(result) + ",\"items\":[";
+        out += ",\"itemheight\":" + std::to_string(result);
+        if (!withEntries) {
+            return out + "}";
+        }
+        out += ",\"items\":[";
         for (LRESULT i = 0; i < count; ++i) {
             LRESULT length = 0;
             send(window, LB_GETTEXTLEN, i, 0, length);
@@ -349,7 +356,7 @@ int usage() {
     std::fputs(
         "usage: probe windows | hold | window HWND | controls HWND | focus HWND | workarea |\n"
         "       close HWND | sysclose HWND | click HWND | key HWND VK | settext HWND TEXT |\n"
-        "       terminate HWND | list HWND [FIRST [END]] | minimize HWND |\n"
+        "       terminate HWND | list HWND [FIRST [END]] | minimize HWND | restore HWND |\n"
         "       watch HWND SECONDS [TARGET [INTERVAL_MS]] | await TITLE SECONDS |\n"
         "       awaitgone HWND SECONDS | clock | hit HWND X Y | clipboard |\n"
         "       setclipboard TEXT\n",
@@ -433,7 +440,7 @@ int main(int argc, char** argv) {
         out += ",\"capture\":" + handleText(info.hwndCapture);
         out += ",\"caret\":" + handleText(info.hwndCaret);
         out += ",\"foreground\":" + handleText(GetForegroundWindow());
-        out += ",\"focus_window\":" + (info.hwndFocus ? describe(info.hwndFocus) : "null");
+        out += ",\"focus_window\":" + (info.hwndFocus ? describe(info.hwndFocus, false) : "null");
         jsonout::line(out + "}");
         return 0;
     }
@@ -489,6 +496,9 @@ int main(int argc, char** argv) {
     }
     if (command == "minimize") {
         return post(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    if (command == "restore") {
+        return post(window, WM_SYSCOMMAND, SC_RESTORE, 0);
     }
     if (command == "watch" && argc >= 4 && argc <= 6) {
         return watchCount(window, std::strtod(argv[3], nullptr),

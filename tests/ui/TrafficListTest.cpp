@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/MainWindow.h"
 #include "support/LinkTestSupport.h"
+#include "ui/TrafficCopy.h"
 
 using namespace linktest;
 
@@ -216,4 +218,51 @@ TEST(TrafficList, AppendAfterTheWindowIsGoneDoesNothing) {
         abandonStuckTest("append to a destroyed window did not return");
     }
     late.join();
+}
+
+namespace {
+std::string clipboardText() {
+    std::string text;
+    if (OpenClipboard(nullptr)) {
+        const HANDLE data = GetClipboardData(CF_TEXT);
+        if (const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr) {
+            text = bytes;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
+void putOnClipboard(const std::string& text) {
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    ASSERT_TRUE(memory);
+    std::memcpy(GlobalLock(memory), text.c_str(), text.size() + 1);
+    GlobalUnlock(memory);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_TEXT, memory);
+    CloseClipboard();
+}
+} // namespace
+
+// Another program holding the clipboard open: the copy keeps trying for half a second, then
+// gives up and leaves the clipboard as it was; once the clipboard is free it copies.
+TEST(TrafficList, CopyAllWaitsForABusyClipboardThenLeavesItAlone) {
+    runWithMainWindow([](HWND window) {
+        putOnClipboard("before");
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        bool copied = true;
+        const DWORD start = GetTickCount();
+        onWindowThread(window, [&] { copied = TrafficCopy::copyAll(window, kList); });
+        const DWORD tried = GetTickCount() - start;
+        CloseClipboard();
+        EXPECT_FALSE(copied);
+        EXPECT_GE(tried, 450u) << "gave up before half a second";
+        EXPECT_EQ(clipboardText(), "before");
+
+        onWindowThread(window, [&] { copied = TrafficCopy::copyAll(window, kList); });
+        EXPECT_TRUE(copied);
+        EXPECT_EQ(clipboardText(), "Data I/O window...\r\n");
+    });
 }
