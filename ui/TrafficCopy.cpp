@@ -15,19 +15,32 @@ namespace {
 constexpr DWORD kClipboardPatienceMs = 500;
 constexpr DWORD kClipboardRetryMs = 25;
 
-// Reads entry `index` into `buffer`, which is kept between calls so that reading a long list
-// does not allocate per entry. Returns the entry's length; 0 for an entry it cannot read.
-size_t readEntry(HWND list, LRESULT index, std::string& buffer) {
-    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+// Reads entry `index` into `bytes` in the ANSI code page, as the list was given it, and returns
+// its length (0 for an entry it cannot read). The wide form is asked and converted here: under
+// Common Controls 6 the list box keeps its text as UTF-16, and Wine converts an ANSI LB_GETTEXT
+// through a fixed 512-character buffer, which a longer entry overruns. The buffers are kept
+// between calls, so reading a long list does not allocate per entry.
+size_t readEntry(HWND list, LRESULT index, std::wstring& wide, std::string& bytes) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR) {
         return 0;
     }
-    if (buffer.size() < static_cast<size_t>(length) + 1) {
-        buffer.resize(static_cast<size_t>(length) + 1);
+    if (wide.size() < static_cast<size_t>(length) + 1) {
+        wide.resize(static_cast<size_t>(length) + 1);
     }
-    const LRESULT copied = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(&buffer[0]));
-    return copied == LB_ERR ? 0 : static_cast<size_t>(copied);
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(&wide[0]));
+    if (copied == LB_ERR || copied <= 0) {
+        return 0;
+    }
+    // A single-byte code page gives one byte a character; a double-byte one at most two.
+    const int wideLength = static_cast<int>(copied);
+    if (bytes.size() < 2 * static_cast<size_t>(wideLength)) {
+        bytes.resize(2 * static_cast<size_t>(wideLength));
+    }
+    const int converted = WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, &bytes[0],
+                                              static_cast<int>(bytes.size()), nullptr, nullptr);
+    return converted > 0 ? static_cast<size_t>(converted) : 0;
 }
 
 // The text, NUL-terminated, in memory that the clipboard can take over; 0 when none is left.
@@ -90,8 +103,9 @@ bool TrafficCopy::copyEntry(HWND dialog, int listId, LRESULT index) {
         return false;
     }
     try {
+        std::wstring wide;
         std::string entry;
-        entry.resize(readEntry(list, index, entry));
+        entry.resize(readEntry(list, index, wide, entry));
         return copyText(dialog, copiedEntry(entry));
     } catch (...) {
         MessageBeep(MB_OK);
@@ -111,9 +125,10 @@ bool TrafficCopy::copyAll(HWND dialog, int listId) {
     try {
         const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
         std::string text;
+        std::wstring wide;
         std::string entry;
         for (LRESULT index = 0; index < count; ++index) {
-            const size_t length = readEntry(list, index, entry);
+            const size_t length = readEntry(list, index, wide, entry);
             appendCopiedLine(text, entry.data(), length);
         }
         return copyText(dialog, text);

@@ -247,8 +247,9 @@ void putOnClipboard(const std::string& text) {
 } // namespace
 
 // Another program holding the clipboard open: the copy keeps trying for half a second, then
-// gives up and leaves the clipboard as it was; once the clipboard is free it copies.
-TEST(TrafficList, CopyAllWaitsForABusyClipboardThenLeavesItAlone) {
+// gives up and leaves the clipboard as it was; once the clipboard is free it copies. An entry
+// far longer than a line of the window is copied whole, its bytes as they were listed.
+TEST(TrafficList, CopyWaitsForABusyClipboardAndCopiesLongEntriesWhole) {
     runWithMainWindow([](HWND window) {
         putOnClipboard("before");
         ASSERT_TRUE(OpenClipboard(nullptr));
@@ -264,5 +265,14 @@ TEST(TrafficList, CopyAllWaitsForABusyClipboardThenLeavesItAlone) {
         onWindowThread(window, [&] { copied = TrafficCopy::copyAll(window, kList); });
         EXPECT_TRUE(copied);
         EXPECT_EQ(clipboardText(), "Data I/O window...\r\n");
+
+        std::string longLine = "==> ";
+        for (int n = 0; longLine.size() < 3000; ++n) {
+            longLine += static_cast<char>(n % 2 ? 'a' + n % 26 : 0xa0 + n % 32);
+        }
+        append(window, longLine);
+        onWindowThread(window, [&] { copied = TrafficCopy::copySelected(window, kList); });
+        EXPECT_TRUE(copied);
+        EXPECT_EQ(clipboardText(), longLine);
     });
 }
