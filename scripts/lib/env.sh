@@ -151,6 +151,7 @@ quarl_prepare_prefix() {
     else
         quarl_log "wine: reusing prefix $prefix"
     fi
+    quarl_link_wine_fonts "$prefix" || return 1
     if [[ "$mode" == desktop ]]; then
         quarl_reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
         quarl_reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f ||
