@@ -3,6 +3,7 @@
 #include "ui/DialogLayer.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "ui/DialogTemplates.h"
 
@@ -358,6 +359,26 @@ void DialogLayer::setKeyHandler(HWND dialog, int id, DialogCallback callback) {
     }
 }
 
+namespace {
+// Windows 8 and later wake the wait for pointer input (touch, pen) only when asked for
+// QS_POINTER and QS_TOUCH; Windows XP and 7 refuse those bits with ERROR_INVALID_PARAMETER. So
+// the first refusal drops them for the rest of the process.
+constexpr DWORD kPointerInput = 0x1000 | 0x0800; // QS_POINTER | QS_TOUCH
+std::atomic<DWORD> wakeMask{QS_ALLINPUT | kPointerInput};
+
+void waitForMessages() {
+    const DWORD mask = wakeMask.load();
+    if (MsgWaitForMultipleObjectsEx(0, nullptr, 100, mask, MWMO_INPUTAVAILABLE) != WAIT_FAILED) {
+        return;
+    }
+    if (mask != QS_ALLINPUT) {
+        wakeMask.store(QS_ALLINPUT);
+    } else {
+        Sleep(10); // a wait that fails anyway must not turn the loop into a busy spin
+    }
+}
+} // namespace
+
 INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
     int showCommand = SW_SHOW;
     {
@@ -398,11 +419,12 @@ INT_PTR DialogLayer::showModal(HWND dialog, DialogCallback callback) {
             if (!IsWindow(dialog)) {
                 break;
             }
-            // Wakes at once for input, posted messages and requests that other threads send to
-            // this thread's windows, so the receive thread's appends are never held up. The
-            // bound is only a guard; waking every millisecond instead cost about 8 % of a CPU
-            // while idle under Wine, mostly in the wineserver.
-            MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            // Wakes at once for input (touch and pen too where the system can), posted messages
+            // and requests that other threads send to this thread's windows, so the receive
+            // thread's appends are never held up. The bound is only a guard; waking every
+            // millisecond instead cost about 8 % of a CPU while idle under Wine, mostly in the
+            // wineserver.
+            waitForMessages();
             continue;
         }
         if (!IsWindow(dialog)) {

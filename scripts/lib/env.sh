@@ -27,7 +27,7 @@ QUARL_WINE_ROOT="$QUARL_ROOT/build/wine-root"
 QUARL_PACKAGES=(cmake g++ googletest libgtest-dev g++-mingw-w64-i686-win32
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64 xvfb socat xdotool imagemagick python3 file x11-utils clang
-    libclang-rt-14-dev clang-format debootstrap gcc-multilib)
+    libclang-rt-14-dev clang-format debootstrap gcc-multilib osslsigncode openssl)
 QUARL_PIDS=()
 QUARL_PREFIXES=()
 
@@ -151,6 +151,7 @@ quarl_prepare_prefix() {
     else
         quarl_log "wine: reusing prefix $prefix"
     fi
+    quarl_link_wine_fonts "$prefix" || return 1
     if [[ "$mode" == desktop ]]; then
         quarl_reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
         quarl_reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f ||

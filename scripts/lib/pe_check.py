@@ -3,11 +3,13 @@
 """usage: pe_check.py EXE XP_EXPORTS_LIST
 
 Fails (exit 1) when the program is not an i386 GUI program with OS and subsystem version 5.1,
-DYNAMIC_BASE and NX_COMPAT and a relocation table, or when it imports a DLL!function that the
-list of functions Windows XP SP3 exports does not hold. Prints what it found.
+DYNAMIC_BASE and NX_COMPAT and a relocation table, when it imports a DLL!function that the
+list of functions Windows XP SP3 exports does not hold, or when its manifest (resource 1 of type
+RT_MANIFEST) is missing, is no XML or lacks one of its four declarations. Prints what it found.
 """
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 MACHINE_I386 = 0x14C
 SUBSYSTEM_WINDOWS_GUI = 2
@@ -15,8 +17,24 @@ RELOCS_STRIPPED = 0x0001
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 IMPORT_DIRECTORY = 1
+RESOURCE_DIRECTORY = 2
 BASE_RELOCATION_DIRECTORY = 5
 ORDINAL_FLAG = 0x80000000
+RT_MANIFEST = 24
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10/11",
+}
 
 
 class Image:
@@ -78,6 +96,59 @@ class Image:
                 entry += 4
             at += 20
 
+    def resource(self, kind, ident):
+        """The bytes of the first language of resource (kind, ident), or None."""
+        base = self.directories[RESOURCE_DIRECTORY][0]
+        if not base:
+            return None
+        at = self.offset(base)
+
+        def child(directory, ident):
+            named, numbered = struct.unpack_from("<HH", self.data, directory + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
+                if ident is None or name == ident:
+                    return target
+            return None
+
+        entry = at
+        for level in (kind, ident, None):
+            target = child(entry, level)
+            if target is None:
+                return None
+            entry = at + (target & 0x7FFFFFFF)
+        rva, size = struct.unpack_from("<II", self.data, entry)
+        start = self.offset(rva)
+        return self.data[start:start + size]
+
+
+def manifest_faults(text):
+    """What the manifest lacks of its four declarations; raises on text that is no XML."""
+    root = ElementTree.fromstring(text)
+    faults = []
+    if root.tag != ASM_V1 + "assembly" or root.get("manifestVersion") != "1.0":
+        faults.append("an asm.v1 assembly, manifestVersion 1.0, at the root")
+    levels = [e.get("level") for e in root.iter(ASM_V3 + "requestedExecutionLevel")]
+    if levels != ["asInvoker"]:
+        faults.append("requestedExecutionLevel asInvoker (found %r)" % levels)
+    found = {e.get("Id", "").lower() for e in root.iter(COMPATIBILITY + "supportedOS")}
+    missing = [name for guid, name in SUPPORTED_OS.items() if guid not in found]
+    if missing:
+        faults.append("supportedOS for Windows " + ", ".join(missing))
+    aware = [(e.text or "").strip().lower() for e in root.iter(SETTINGS_2005 + "dpiAware")]
+    awareness = [(e.text or "").strip().lower()
+                 for e in root.iter(SETTINGS_2016 + "dpiAwareness")]
+    if aware != ["true"] or awareness != ["system"]:
+        faults.append("system DPI awareness: dpiAware true, dpiAwareness system (found %r, %r)"
+                      % (aware, awareness))
+    controls = [e for e in root.iter(ASM_V1 + "assemblyIdentity")
+                if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    if not any(e.get("version") == "6.0.0.0" and e.get("processorArchitecture") == "*"
+               and e.get("publicKeyToken") == "6595b64144ccf1df" and e.get("type") == "win32"
+               for e in controls):
+        faults.append("a dependency on Common Controls 6.0.0.0, processorArchitecture *")
+    return faults
+
 
 def normalise(entry):
     """DLL names are case-insensitive on Windows, function names are not."""
@@ -113,6 +184,14 @@ def main(exe, exports_list):
     missing = sorted(set(imports) - allowed)
     expect(not missing, "%d imported functions, all exported by Windows XP SP3%s" % (
         len(imports), "; not in the list: " + ", ".join(missing) if missing else ""))
+    manifest = image.resource(RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID)
+    try:
+        lacking = (["a manifest (resource 1 of type RT_MANIFEST)"] if manifest is None
+                   else manifest_faults(manifest))
+    except ElementTree.ParseError as error:
+        lacking = ["a manifest that parses as XML (%s)" % error]
+    expect(not lacking, "manifest: asInvoker, Windows Vista to 10/11, system DPI awareness,"
+           " Common Controls 6%s" % ("; lacks " + "; ".join(lacking) if lacking else ""))
     return 1 if faults else 0
 
 

@@ -11,11 +11,13 @@
 QUARL_DEBIAN_MIRROR=${QUARL_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 QUARL_BACKPORTS_LIST=/etc/apt/sources.list.d/quarl-bookworm-backports.list
 QUARL_BINFMT=/proc/sys/fs/binfmt_misc
-# What the root holds; a change here makes the next run build it anew.
-QUARL_ROOT_PACKAGES=(wine wine64 wine32:i386 libxrender1 libxrandr2 libxi6 libxcursor1
-    libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1 libxrender1:i386 libxrandr2:i386
-    libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386
-    libxxf86vm1:i386)
+# What the root holds; a change here makes the next run build it anew. fonts-wine, which Debian
+# only recommends, holds Wine's own fonts: Marlett for the caption buttons and the stand-ins for
+# MS Sans Serif and Tahoma, as an operator who installs Wine from Debian has them.
+QUARL_ROOT_PACKAGES=(wine wine64 wine32:i386 fonts-wine libxrender1 libxrandr2 libxi6
+    libxcursor1 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1 libxrender1:i386
+    libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386
+    libxfixes3:i386 libxxf86vm1:i386)
 QUARL_TRAPNO_SOURCE="$QUARL_ROOT/tools/wine32/trapno.c"
 
 quarl_fail_32bit() {
@@ -140,6 +142,21 @@ quarl_install_trapno() {
             -o "$root/usr/lib/x86_64-linux-gnu/libquarl-trapno.so" "$QUARL_TRAPNO_SOURCE" ||
         quarl_fail_32bit "the trap-number library did not build" || return 1
     echo '/usr/$LIB/libquarl-trapno.so' >"$root/etc/ld.so.preload"
+}
+
+# quarl_link_wine_fonts PREFIX: makes Wine's own fonts (fonts-wine, in the root's
+# /usr/share/wine/fonts) fonts of the prefix. This Wine looks for the fonts its registry names
+# ("MS Sans Serif"="sserife.fon", ...) in C:\windows\Fonts and then in /usr/share/fonts, where the
+# package does not put them; without the links every window falls back to a Linux font and
+# the caption buttons show letters instead of Marlett's symbols. The links point into the root,
+# where Wine runs.
+quarl_link_wine_fonts() {
+    local fonts="$1/drive_c/windows/Fonts" file
+    mkdir -p "$fonts" || return 1
+    for file in "$QUARL_WINE_ROOT"/usr/share/wine/fonts/*; do
+        [[ -e "$file" ]] || continue
+        ln -sfn "/usr/share/wine/fonts/${file##*/}" "$fonts/${file##*/}" || return 1
+    done
 }
 
 # quarl_setup_wine: everything above, idempotent; fails with a message that says what is

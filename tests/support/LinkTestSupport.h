@@ -18,6 +18,7 @@
 #include "serial/LinkState.h"
 #include "serial/SerialPort.h"
 #include "support/TestPorts.h"
+#include "support/WindowTestSupport.h"
 #include "support/WaitScale.h"
 #include "ui/DialogLayer.h"
 
@@ -192,12 +193,7 @@ inline std::vector<std::string> listEntries(HWND window) {
     std::vector<std::string> entries;
     const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-        const LRESULT copied = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i),
-                                            reinterpret_cast<LPARAM>(&text[0]));
-        text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-        entries.push_back(text);
+        entries.push_back(wintest::listEntry(list, static_cast<int>(i)));
     }
     return entries;
 }

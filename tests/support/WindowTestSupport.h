@@ -283,14 +283,26 @@ inline std::string className(HWND window) {
     return name;
 }
 
+// An entry as the A form of LB_GETTEXT gives it on Windows: read with the W form and converted
+// from UTF-16 to the ANSI code page, as Windows converts for the A form. With Common Controls 6
+// the list box is a Unicode window, and Wine 8 converts the A form through a fixed buffer of
+// 512 characters on the stack, which a longer entry overruns.
 inline std::string listEntry(HWND list, int index) {
-    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length < 0) {
         return "<no entry>";
     }
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(length));
+    std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(&wide[0]));
+    if (copied <= 0) {
+        return {};
+    }
+    const int wideLength = static_cast<int>(copied);
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), wideLength, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), wideLength, &text[0], size, nullptr, nullptr);
     return text;
 }
 
