@@ -7,6 +7,10 @@ std::vector<std::string> LineCutter::feed(const std::string& chunk) {
         if (byte == '\n') {
             continue;
         }
+        if (skipping_) {
+            skipping_ = byte != '\r';
+            continue;
+        }
         if (byte == '\r') {
             lines.push_back(std::move(pending_));
             pending_.clear();

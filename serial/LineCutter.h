@@ -23,6 +23,15 @@ class LineCutter {
     // Text received since the last completed line (never holds CR or LF).
     const std::string& pending() const { return pending_; }
 
+    // After a pass that failed part-way, bytes it had taken may be lost: the pending text and
+    // whatever comes before the next CR could join into a line that was never sent. Both are
+    // dropped; the text after that CR is cut as usual.
+    void dropUntilLineEnd() noexcept {
+        pending_.clear();
+        skipping_ = true;
+    }
+
   private:
     std::string pending_;
+    bool skipping_ = false;
 };

@@ -62,6 +62,8 @@ DWORD WINAPI ReceiveWorker(LPVOID mainWindow) {
         } catch (...) {
             // No memory for a line or for the queue of waiting lines: the lines the pass held
             // are dropped with it, and `read` stays false, so the pause comes before the retry.
+            // Bytes the pass took may be lost with it: the half line held is not completed.
+            cutter.dropUntilLineEnd();
         }
         if (!read) {
             Sleep(100);
