@@ -64,6 +64,12 @@ PortErrorNumber setTimeouts(HANDLE port) {
 }
 } // namespace
 
+void applyLineSettings(HANDLE port, const LineSettings::Step* steps, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        changeLineSettings(port, steps[i]);
+    }
+}
+
 PortResult<bool> SerialPort::open(const std::string& portText) {
     const std::string path = devicePath(portText);
     if (hasWildcard(path)) {
@@ -86,11 +92,8 @@ PortResult<bool> SerialPort::open(const std::string& portText) {
     }
     handle_ = std::move(port);
 
-    // Each step stands alone so that one refused setting does not keep the others from the line.
     const HANDLE line = handle_.get();
-    for (const LineSettings::Step step : LineSettings::kSteps) {
-        changeLineSettings(line, step);
-    }
+    applyLineSettings(line, LineSettings::kSteps.data(), LineSettings::kSteps.size());
     requestQueueSizes(line);
     setTimeouts(line);
     return {true, PortError::None};

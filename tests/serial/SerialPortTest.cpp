@@ -301,6 +301,30 @@ TEST(SerialPortOpen, LeavesFlowControlAndCharactersAsTheyWere) {
     }
 }
 
+// The runner of the setting steps, on a step that Wine refuses on a pty (3 data bits) followed
+// by ones it takes: the refused step stops none after it, and, each step read and written on its
+// own, does not take their changes down with it. (Wine writes the speed before the data bits
+// and stop bits, and stops at the first it refuses: the stop bits show a shared DCB.)
+TEST(SerialPortOpen, ARefusedSettingStepLeavesTheOthersToTakeEffect) {
+    const std::string a = testports::portA();
+    ASSERT_FALSE(a.empty());
+    const UniqueHandle line(openRaw(a));
+    ASSERT_TRUE(line) << GetLastError();
+    const LineRestorer restorer(line.get());
+    DCB other = lineSettings(line.get());
+    other.BaudRate = CBR_4800;
+    other.StopBits = TWOSTOPBITS;
+    ASSERT_TRUE(SetCommState(line.get(), &other)) << GetLastError();
+
+    const LineSettings::Step steps[] = {[](DCB& dcb) { dcb.ByteSize = 3; }, LineSettings::setSpeed,
+                                        LineSettings::setOneStopBit};
+    applyLineSettings(line.get(), steps, sizeof(steps) / sizeof(steps[0]));
+    const DCB after = lineSettings(line.get());
+    EXPECT_EQ(after.ByteSize, 8) << "the line took 3 data bits: the first step shows nothing";
+    EXPECT_EQ(after.BaudRate, static_cast<DWORD>(CBR_9600));
+    EXPECT_EQ(after.StopBits, ONESTOPBIT);
+}
+
 // Reads return at once with what is queued; a write gives up after 3 s plus 2 ms a byte.
 TEST(SerialPortOpen, SetsReadAndWriteTimeouts) {
     const std::string a = testports::portA();
