@@ -32,6 +32,15 @@ template <class T> struct PortResult {
     PortErrorNumber error;
 };
 
+// The system calls by which the port opens the device and checks the line, called unchanged.
+// Tests may put stand-ins here (restoring the real ones after) to see the share mode asked for,
+// or to report line errors that a pty never raises.
+struct PortSystemCalls {
+    decltype(&CreateFileA) createFile;
+    decltype(&ClearCommError) clearCommError;
+};
+extern PortSystemCalls PortSystem;
+
 // Applies line-setting steps in order, each reading the port's DCB afresh, changing it and
 // writing it back, so that a step the driver refuses keeps neither its own fields nor the
 // others' off the line; the steps after a refused one still run. Exposed for tests.
