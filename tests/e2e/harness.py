@@ -483,6 +483,16 @@ class Program:
             found.append(int(pid))
         return found
 
+    def thread_ids(self):
+        """Linux ids of the threads of the program's processes."""
+        found = set()
+        for pid in self.linux_pids():
+            try:
+                found.update(int(tid) for tid in os.listdir("/proc/%d/task" % pid))
+            except OSError:
+                continue
+        return found
+
     def threads(self):
         """State and kernel wait channel of each thread of the program's Linux processes: tells
         a program that waits from one that spins."""
