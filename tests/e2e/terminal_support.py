@@ -173,7 +173,7 @@ class Terminal:
             failure = "probe could not read the traffic list (exit code %s)" % code
             if attempt == self.probe.ATTEMPTS or not self.window_exists():
                 raise HarnessError(failure)
-            print("%s (try %d)" % (failure, attempt))
+            harness.retried("list read", "%s (try %d)" % (failure, attempt))
 
     def count(self):
         return self.list_state()["count"]
