@@ -22,12 +22,8 @@ import threading
 import time
 import tty
 
-# QUARL_WAIT_SCALE (a positive number, default 1) stretches every deadline, for slow machines.
-WAIT_SCALE = float(os.environ.get("QUARL_WAIT_SCALE") or 1)
-if not WAIT_SCALE > 0:
-    raise ValueError("QUARL_WAIT_SCALE must be a positive number")
-# Bounds of waits for things that normally happen within a second.
-DEADLINE = 30.0 * WAIT_SCALE
+from wait_scale import DEADLINE, WAIT_SCALE
+
 POLL = 0.05
 
 PRODUCT_TITLE = "Norvex Quarl-7 Terminal Program.     V1.10         "

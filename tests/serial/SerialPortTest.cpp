@@ -17,12 +17,9 @@
 #include "support/WaitScale.h"
 
 namespace {
-// Bounds a wait for a condition that normally holds within milliseconds; only a failing test
-// ever waits this long.
-const auto kDeadline = std::chrono::milliseconds(testwait::scaledMs(30000));
-
 template <class Condition> bool waitFor(Condition&& condition) {
-    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(testwait::kDeadlineMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
