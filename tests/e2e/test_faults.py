@@ -1,6 +1,7 @@
 # Faults and heavy traffic: a line that goes away, endless text without CR, Quit during a flood.
 import os
 import random
+import re
 import select
 import string
 import threading
@@ -11,8 +12,19 @@ import terminal_support as ts
 from harness import DEADLINE, HarnessError, wait_until
 from terminal_support import RECEIVED, SENT, TRANSMISSION_ERROR, Instrument, Terminal
 
-# Text without CR is listed in pieces of this many bytes.
-LINE_CAP = 65536
+
+def product_line_cap():
+    """The length of the pieces that text without CR is listed in: LineCutter::kMaxPending, as
+    the product's header defines it."""
+    header = os.path.join(harness.require_env("QUARL_SOURCE_DIR"), "serial", "LineCutter.h")
+    with open(header) as text:
+        found = re.search(r"\bkMaxPending = (\d+);", text.read())
+    if not found:
+        raise HarnessError("no kMaxPending in %s" % header)
+    return int(found.group(1))
+
+
+LINE_CAP = product_line_cap()
 MIB = 1 << 20
 # Growth of the resident set allowed while 1 MiB goes through: far above the list's own share
 # (16 entries of 64 KiB, twice that as UTF-16), far below keeping every read buffer.
@@ -193,7 +205,7 @@ class FaultEndlessText(FaultTest):
         state = terminal.list_state(before)
         pieces = state["items"][:-1]
         self.assertEqual(state["items"][-1], RECEIVED + "END")
-        self.assertEqual([len(e) for e in pieces], [len(RECEIVED) + LINE_CAP] * 16)
+        self.assertEqual([len(e) for e in pieces], [len(RECEIVED) + LINE_CAP] * (MIB // LINE_CAP))
         self.assertTrue(all(e.startswith(RECEIVED) for e in pieces))
         self.assertEqual("".join(e[len(RECEIVED):] for e in pieces).encode(), data)
         self.assert_alive(terminal)
