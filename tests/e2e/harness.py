@@ -21,6 +21,7 @@ import tempfile
 import threading
 import time
 import tty
+import unittest
 
 from wait_scale import DEADLINE, WAIT_SCALE
 
@@ -76,6 +77,18 @@ def wait_until(condition, timeout=DEADLINE, message="condition"):
         if time.monotonic() >= end:
             raise HarnessError("gave up waiting for %s" % message)
         time.sleep(POLL)
+
+
+class DesktopTest(unittest.TestCase):
+    """Base of the end-to-end test classes: Wine and the probe, and a desktop without windows
+    that an earlier, failed test left."""
+
+    def setUp(self):
+        self.wine = Wine()
+        self.probe = Probe(self.wine)
+        leftovers = self.probe.clear_desktop(TEST_EXES)
+        if leftovers:
+            print("ended windows an earlier test left: %r" % leftovers)
 
 
 def main_window_title_re(port):

@@ -246,6 +246,16 @@ class Terminal:
         self.wait_focus_in_edit()
 
 
+class TerminalTest(harness.DesktopTest):
+    def start_terminal(self):
+        """A program of this test alone, on a line of its own; both go at clean-up."""
+        line = Instrument().__enter__()
+        self.addCleanup(line.__exit__, None, None, None)
+        terminal = Terminal(self.wine, self.probe, line)
+        self.addCleanup(terminal.stop)
+        return terminal.start()
+
+
 def close_box_point(window):
     """Screen position of the close box of a top-level window with a caption bar, worked out
     from its frame: right end of the caption bar, half a caption height in."""

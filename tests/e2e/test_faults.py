@@ -10,7 +10,7 @@ import unittest
 import harness
 import terminal_support as ts
 from harness import DEADLINE, HarnessError, wait_until
-from terminal_support import RECEIVED, SENT, TRANSMISSION_ERROR, Instrument, Terminal
+from terminal_support import RECEIVED, SENT, TRANSMISSION_ERROR
 
 
 def product_line_cap():
@@ -94,21 +94,7 @@ def rss_bytes(pid):
     raise HarnessError("no VmRSS for pid %d" % pid)
 
 
-class FaultTest(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.Wine()
-        self.probe = harness.Probe(self.wine)
-        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
-        if leftovers:
-            print("ended windows an earlier test left: %r" % leftovers)
-
-    def start_terminal(self):
-        line = Instrument().__enter__()
-        self.addCleanup(line.__exit__, None, None, None)
-        terminal = Terminal(self.wine, self.probe, line)
-        self.addCleanup(terminal.stop)
-        return terminal.start()
-
+class FaultTest(ts.TerminalTest):
     def sender(self, terminal, chunks):
         sender = Sender(terminal.line, chunks).__enter__()
         self.addCleanup(sender.__exit__, None, None, None)

@@ -12,14 +12,7 @@ FAILURE_WINDOW = ("#32770", PRODUCT_TITLE)
 JUNK_ARGUMENTS = ("--port", "5", "/nologo", "-x", "ünïcode", "COM7", "")
 
 
-class ProgramTest(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.Wine()
-        self.probe = harness.Probe(self.wine)
-        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
-        if leftovers:
-            print("ended windows an earlier test left: %r" % leftovers)
-
+class ProgramTest(harness.DesktopTest):
     def program(self, *args):
         program = harness.Program(self.wine, self.probe, *args)
         program.__enter__()
