@@ -178,26 +178,38 @@ class Terminal:
     def count(self):
         return self.list_state()["count"]
 
-    def wait_count(self, count, timeout=DEADLINE):
-        """Waits until the list has at least count entries; returns the list state (no items).
-        Gives up only when no entry has come for `timeout`, so a long flood on a slow machine
-        is waited out. A read that fails while the program is busy is tried again."""
+    def wait_listing(self, done, what, timeout=DEADLINE):
+        """Reads the list's count and selection until done(state, the state read before it, or
+        None) holds; returns that state (no items). Gives up only when no entry has come for
+        `timeout`, so a long flood on a slow machine is waited out. A read that fails while the
+        program is busy is tried again; when the program has ended or its window is gone, the
+        wait fails at once with the program's state."""
         listed = -1
+        previous = None
         end = time.monotonic() + timeout
         while True:
             try:
                 state = self.list_state()
-            except HarnessError:
+            except HarnessError as failed:
+                if self.program.process.poll() is not None or not self.window_exists():
+                    raise HarnessError("%s while waiting for %s; the program %s"
+                                       % (failed, what, self.program.state())) from None
                 state = None
-            if state and state["count"] >= count:
+            if state and done(state, previous):
                 return state
             if state and state["count"] > listed:
                 listed = state["count"]
                 end = time.monotonic() + timeout
+            previous = state or previous
             if time.monotonic() >= end:
-                raise HarnessError("gave up waiting for %d list entries: %d listed, none more for "
-                                   "%.0f s" % (count, listed, timeout))
+                raise HarnessError("gave up waiting for %s: %d listed, none more for %.0f s"
+                                   % (what, listed, timeout))
             time.sleep(harness.POLL)
+
+    def wait_count(self, count, timeout=DEADLINE):
+        """Waits until the list has at least count entries; returns the list state (no items)."""
+        return self.wait_listing(lambda state, _: state["count"] >= count,
+                                 "%d list entries" % count, timeout)
 
     def entries_since(self, first, count, timeout=DEADLINE):
         """Waits for count entries after the first `first`; returns the state with the entries
