@@ -211,6 +211,12 @@ class Terminal:
         return self.wait_listing(lambda state, _: state["count"] >= count,
                                  "%d list entries" % count, timeout)
 
+    def wait_listing_done(self, timeout=DEADLINE):
+        """Waits until two reads in a row find the same count and selection: the program has
+        listed what it held. Returns that state (no items)."""
+        return self.wait_listing(lambda state, previous: state == previous,
+                                 "the listing to finish", timeout)
+
     def entries_since(self, first, count, timeout=DEADLINE):
         """Waits for count entries after the first `first`; returns the state with the entries
         from index first on."""
