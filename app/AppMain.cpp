@@ -16,9 +16,7 @@ int32_t AppMain() {
     PortText =
         InputPrompt::ask("Input COM port, 1 to 255", "Choose your active COM port", "", -1, -1);
     if (!InstrumentPort.open(PortText).value) {
-        MessageBoxA(nullptr, "Failure to start communications!", ProductTitle,
-                    MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
-        return 0;
+        return StartFailure();
     }
 
     const HWND mainWindow = buildMainWindow(PortText);
@@ -37,6 +35,14 @@ int32_t AppMain() {
     }
     ShutdownPort();
     return 1;
+}
+
+decltype(&MessageBoxA) ShowMessageBox = MessageBoxA;
+
+int32_t StartFailure() {
+    ShowMessageBox(nullptr, "Failure to start communications!", ProductTitle,
+                   MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    return 0;
 }
 
 void ShutdownPort() {

@@ -1,6 +1,8 @@
 // Life of the process: ask for the port, open it, run the main window, shut down.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -12,6 +14,12 @@ extern const char* const ProductTitle;
 
 // Returns the exit code: 0 when the port failed to open, 1 after a normal run.
 int32_t AppMain();
+
+// MessageBoxA, called unchanged; a test may put a stand-in here to see what the box is given.
+extern decltype(&MessageBoxA) ShowMessageBox;
+
+// Tells the operator that the port did not open, waits for the answer and returns 0.
+int32_t StartFailure();
 
 // Gives the receive thread a second to end, then drains and closes the port.
 void ShutdownPort();

@@ -7,6 +7,10 @@ std::vector<std::string> LineCutter::feed(const std::string& chunk) {
         if (byte == '\n') {
             continue;
         }
+        if (skipping_) {
+            skipping_ = byte != '\r';
+            continue;
+        }
         if (byte == '\r') {
             lines.push_back(std::move(pending_));
             pending_.clear();
@@ -14,7 +18,7 @@ std::vector<std::string> LineCutter::feed(const std::string& chunk) {
         }
         // Text is cut only once it runs past the cap, so a line that fills the cap and then
         // ends in CR is still listed once.
-        if (pending_.size() >= kMaxPending) {
+        if (pending_.size() >= maxPending_) {
             lines.push_back(std::move(pending_));
             pending_.clear();
         }

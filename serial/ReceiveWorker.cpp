@@ -15,8 +15,9 @@
 
 namespace {
 // Reads what the port holds and queues the lines it completes; returns whether it read. The
-// count is asked even while a transmission runs; only the read is held off. After StopFlag
-// nothing is read: the shutdown then owns the port.
+// count is asked even while a transmission runs; only the read is held off. A call that sees
+// StopFlag reads nothing; one that passed the check just before the flag was set still makes
+// its one read, within the shutdown's grace.
 bool takeWaiting(LineCutter& cutter, std::deque<std::string>& lines) {
     if (StopFlag.load() != 0) {
         return false;
@@ -40,8 +41,8 @@ bool receivePass(HWND mainWindow, LineCutter& cutter) {
     // Each append waits for the main window, which may list lines more slowly than the link
     // brings them (painting a shown list is slow under Wine). What arrives meanwhile is taken
     // out of the port after every append, so the driver's queue cannot overflow and drop
-    // bytes; the lines wait here instead. After StopFlag the window is gone: nothing more is
-    // read, and the shutdown may close the port.
+    // bytes; the lines wait here instead. Once StopFlag is seen the window is gone: the pass
+    // lists and takes nothing more.
     while (!lines.empty() && StopFlag.load() == 0) {
         const std::string entry = kReceivedPrefix + lines.front();
         lines.pop_front();
@@ -62,6 +63,8 @@ DWORD WINAPI ReceiveWorker(LPVOID mainWindow) {
         } catch (...) {
             // No memory for a line or for the queue of waiting lines: the lines the pass held
             // are dropped with it, and `read` stays false, so the pause comes before the retry.
+            // Bytes the pass took may be lost with it: the half line held is not completed.
+            cutter.dropUntilLineEnd();
         }
         if (!read) {
             Sleep(100);

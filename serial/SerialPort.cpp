@@ -64,6 +64,14 @@ PortErrorNumber setTimeouts(HANDLE port) {
 }
 } // namespace
 
+PortSystemCalls PortSystem = {CreateFileA, ClearCommError};
+
+void applyLineSettings(HANDLE port, const LineSettings::Step* steps, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        changeLineSettings(port, steps[i]);
+    }
+}
+
 PortResult<bool> SerialPort::open(const std::string& portText) {
     const std::string path = devicePath(portText);
     if (hasWildcard(path)) {
@@ -74,8 +82,8 @@ PortResult<bool> SerialPort::open(const std::string& portText) {
     security.lpSecurityDescriptor = nullptr;
     security.bInheritHandle = TRUE;
     UniqueHandle port(quietly([&] {
-        return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return PortSystem.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }));
     if (!port) {
         return {false, PortError::IoFailed};
@@ -86,11 +94,8 @@ PortResult<bool> SerialPort::open(const std::string& portText) {
     }
     handle_ = std::move(port);
 
-    // Each step stands alone so that one refused setting does not keep the others from the line.
     const HANDLE line = handle_.get();
-    for (const LineSettings::Step step : LineSettings::kSteps) {
-        changeLineSettings(line, step);
-    }
+    applyLineSettings(line, LineSettings::kSteps.data(), LineSettings::kSteps.size());
     requestQueueSizes(line);
     setTimeouts(line);
     return {true, PortError::None};
@@ -102,7 +107,7 @@ PortResult<uint32_t> SerialPort::bytesWaiting() {
     }
     DWORD errors = 0;
     COMSTAT status{};
-    if (!quietly([&] { return ClearCommError(handle_.get(), &errors, &status); })) {
+    if (!quietly([&] { return PortSystem.clearCommError(handle_.get(), &errors, &status); })) {
         return {0, PortError::SystemCall};
     }
     if (errors & LineErrorMask) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/LineSettings.h"
 #include "serial/UniqueHandle.h"
 
 using PortErrorNumber = int32_t;
@@ -30,6 +31,20 @@ template <class T> struct PortResult {
     T value;
     PortErrorNumber error;
 };
+
+// The system calls by which the port opens the device and checks the line, called unchanged.
+// Tests may put stand-ins here (restoring the real ones after) to see the share mode asked for,
+// or to report line errors that a pty never raises.
+struct PortSystemCalls {
+    decltype(&CreateFileA) createFile;
+    decltype(&ClearCommError) clearCommError;
+};
+extern PortSystemCalls PortSystem;
+
+// Applies line-setting steps in order, each reading the port's DCB afresh, changing it and
+// writing it back, so that a step the driver refuses keeps neither its own fields nor the
+// others' off the line; the steps after a refused one still run. Exposed for tests.
+void applyLineSettings(HANDLE port, const LineSettings::Step* steps, size_t count);
 
 // Synchronous serial port. No operation takes a lock: the receive thread counts and reads while
 // the main thread writes, and callers keep close() from overlapping any other operation.

@@ -81,6 +81,59 @@ def wineserver_pid(prefix):
     return None
 
 
+class BareRun:
+    """bare_terminal.exe (the bare design) on COM<port>, with the few operations of a Terminal
+    that flood() uses."""
+
+    EXE = "bare_terminal.exe"
+
+    def __init__(self, bench, port, list_size):
+        self.probe = bench.probe
+        self.process = bench.wine.start(os.environ["QUARL_BARE"], port, *list_size)
+        self.window = self.probe.wait_window("Bare terminal", self.EXE)
+        self.list = self.probe.control(self.window["hwnd"], cls="ListBox")
+        if not self.list:
+            raise HarnessError("the bare terminal shows no list box")
+
+    def hwnd(self, _ident):
+        return self.list["hwnd"]
+
+    def pid(self):
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/comm" % pid) as comm:
+                    if comm.read().strip() == self.EXE[:15]:
+                        found.append(int(pid))
+            except OSError:
+                continue
+        if len(found) != 1:
+            raise HarnessError("cannot tell the bare terminal's process among %r" % found)
+        return found[0]
+
+    def list_state(self, first=None):
+        code, found = self.probe._run("list", self.list["hwnd"],
+                                      2 ** 31 - 1 if first is None else first)
+        if code != 0 or not found:
+            raise HarnessError("probe could not read the bare terminal's list")
+        return found[0]
+
+    def count(self):
+        return self.list_state()["count"]
+
+    def go(self):
+        self.probe.key(self.window["hwnd"], 13)
+
+    def quit(self):
+        self.probe.close(self.window["hwnd"])
+        self.process.wait(timeout=60)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
 class Bench:
     def __init__(self, quick):
         self.quick = quick
@@ -155,10 +208,10 @@ class Bench:
 
     # ------------------------------------------------------------------ floods
 
-    def flood(self, name, length, count, rate=None, minimised=False, interval_ms=5):
-        """Starts the program on the instrument, has it send "GO" (the instrument floods once
-        it receives a line), and times and checks every line. rate None: as fast as the pty
-        takes the bytes."""
+    def flood(self, name, length, count, rate=None, minimised=False, interval_ms=5, bare=False):
+        """Starts the program (or with bare, the bare design) on the instrument, has it send
+        "GO" (the instrument floods once it receives a line), and times and checks every line.
+        rate None: as fast as the pty takes the bytes."""
         run = os.path.join(self.work, name)
         os.makedirs(run, exist_ok=True)
         send_log, summary = os.path.join(run, "sent.log"), os.path.join(run, "summary.json")
@@ -170,13 +223,19 @@ class Bench:
         instrument = Instrument(self.wine.prefix, FLOOD_PORT, options)
         terminal = None
         try:
-            terminal = self.terminal(FLOOD_PORT)
-            pid = linux_pid(terminal)
+            if bare:
+                terminal = BareRun(self, FLOOD_PORT, self.list_size)
+                pid = terminal.pid()
+            else:
+                terminal = self.terminal(FLOOD_PORT)
+                pid = linux_pid(terminal)
+                left, top, right, bottom = terminal.controls[ts.TRAFFIC_LIST]["rect"]
+                self.list_size = (right - left, bottom - top)
             if minimised:
                 self.minimise(terminal)
             before = terminal.count()
-            # The echo of "GO" comes first, then the flood.
-            base = before + 1
+            # The program's echo of "GO" comes first, then the flood.
+            base = before + (0 if bare else 1)
             expected_seconds = count * (length + 2) / rate if rate else count / 200.0
             # Only a bound: the list may fill far slower than the link (about 100 lines a
             # second with the window shown).
@@ -185,8 +244,11 @@ class Bench:
                                      interval_ms)
             cpu_before = cpu_seconds(pid)
             server_before = cpu_seconds(self.server) if self.server else 0.0
-            terminal.replace_text("GO")
-            harness.press("Return")
+            if bare:
+                terminal.go()
+            else:
+                terminal.replace_text("GO")
+                harness.press("Return")
             instrument.wait_done(bound)
             self.settle(terminal, watch, base + count)
             changes, polls = self.watch_changes(watch, 60)
@@ -194,7 +256,7 @@ class Bench:
             server = (cpu_seconds(self.server) - server_before) if self.server else 0.0
             rss = rss_bytes(pid)
             entries = terminal.list_state(before)["items"]
-            self.quit(terminal)
+            terminal.quit() if bare else self.quit(terminal)
             terminal = None
         finally:
             if terminal:
@@ -216,7 +278,7 @@ class Bench:
         latencies = [listed[k] - sent[k] for k in done]
         first, last = done[0], done[-1]
         result = {
-            "length": length, "count": count, "rate": rate, "minimised": minimised,
+            "length": length, "count": count, "rate": rate, "minimised": minimised, "bare": bare,
             "listed": len(received), "lost": max(0, count - len(received)),
             "extra": max(0, len(received) - count), "wrong": wrong,
             "overrun_bytes": totals["bytes_overrun"], "damaged_at_source": totals["lines_damaged"],
@@ -359,6 +421,23 @@ class Bench:
         print("  copy all: %s" % json.dumps(result), flush=True)
         return result
 
+    # ------------------------------------------------------------------ the bare design
+
+    def side_by_side(self, count):
+        """The program and the bare design against the same flood of 8-byte lines, each with
+        the window shown and minimised, one after the other."""
+        result = {}
+        for minimised in (False, True):
+            label = "minimised" if minimised else "shown"
+            program = self.flood("program-%s-8" % label, 8, count, minimised=minimised)
+            bare = self.flood("bare-%s-8" % label, 8, count, minimised=minimised, bare=True)
+            result[label] = {"program": program, "bare": bare,
+                             "ratio": program["wall_us_per_line"] / bare["wall_us_per_line"]}
+            print("  %s: program %.0f µs a line, bare design %.0f µs a line, ratio %.3f" % (
+                label, program["wall_us_per_line"], bare["wall_us_per_line"],
+                result[label]["ratio"]), flush=True)
+        return result
+
     # ------------------------------------------------------------------ all
 
     def run(self):
@@ -375,6 +454,8 @@ class Bench:
         r["fast"] = [self.flood("fast-%d" % length, length, fast_count) for length in (0, 8, 32)]
         print("display path with the window minimised", flush=True)
         r["minimised"] = self.flood("minimised-8", 8, fast_count, minimised=True)
+        print("beside the bare design", flush=True)
+        r["side_by_side"] = self.side_by_side(fast_count)
         print("quiet link", flush=True)
         r["quiet"] = self.quiet_latency(40 if quick else 200)
         print("transmit", flush=True)
@@ -648,6 +729,21 @@ def report(r, quick):
       "to those round trips.".format(m["wall_us_per_line"]) % verdict(
           m["wall_us_per_line"] <= 1e6 / 960))
     w("")
+    if "side_by_side" in r:
+        sbs = r["side_by_side"]
+        w("**Beside the bare design** (`tools/bench/bare_terminal.cpp`: a list box of the same "
+          "size, one thread that polls the port as the program's does and sends the same three "
+          "messages per line, and a blocking message loop), against the same flood in the same "
+          "run. The goal is to stay within 5 % of it.")
+        w("")
+        w("| window | program per line | bare design per line | ratio | within 5 % |")
+        w("|---|---|---|---|---|")
+        for label in ("shown", "minimised"):
+            row = sbs[label]
+            w("| %s | {:,.0f} µs | {:,.0f} µs | %.3f | %s |".format(
+                row["program"]["wall_us_per_line"], row["bare"]["wall_us_per_line"]) % (
+                    label, row["ratio"], "yes" if row["ratio"] <= 1.05 else "no"))
+        w("")
     t = r["transmit"]
     w("## 3. Transmit")
     w("")
@@ -729,7 +825,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
     parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--only", choices=["minimised", "copyall"],
+    parser.add_argument("--only", choices=["minimised", "copyall", "side-by-side"],
                         help="take one measurement and print it; write no report")
     parser.add_argument("--report", metavar="RESULTS_JSON",
                         help="write the report from an earlier run's figures; measure nothing")
@@ -748,6 +844,10 @@ def main():
     if args.only == "minimised":
         print(json.dumps(bench.flood("minimised-8", 8, 3000 if args.quick else 5000,
                                      minimised=True)))
+        return
+    if args.only == "side-by-side":
+        result = bench.side_by_side(1000 if args.quick else 5000)
+        print(json.dumps({label: row["ratio"] for label, row in result.items()}))
         return
     results = bench.run()
     with open(os.path.join(bench.work, "results.json"), "w") as raw:

@@ -147,6 +147,32 @@ std::wstring caption(HWND window) {
     return text;
 }
 
+// Set when a request of describe() failed, so that the command fails rather than report a
+// partial reading.
+bool readFailed = false;
+
+// Entries of a list box from `first` up to `end`, as a JSON array in `out`; read with the W
+// form, as the A form hands UTF-16 bytes across processes under Wine. False when a request
+// failed: an entry read as empty then would be believed.
+bool listItems(HWND list, LRESULT first, LRESULT end, std::string& out) {
+    out = "[";
+    for (LRESULT i = first < 0 ? 0 : first; i < end; ++i) {
+        LRESULT length = 0;
+        if (!send(list, LB_GETTEXTLEN, i, 0, length) || length == LB_ERR) {
+            return false;
+        }
+        std::vector<wchar_t> item(static_cast<size_t>(length) + 1);
+        LRESULT copied = 0;
+        if (!send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), copied) ||
+            copied == LB_ERR) {
+            return false;
+        }
+        out += (out.size() > 1 ? "," : "") + jsonout::quote(std::wstring(item.data(), copied));
+    }
+    out += "]";
+    return true;
+}
+
 // Everything the tests read of one window, as a JSON object. Only child windows are asked for
 // their text and state with messages; a top-level window is described from what the system
 // holds. A list box's entries are left out when `withEntries` is false: reading thousands takes
@@ -180,28 +206,20 @@ std::string describe(HWND window, bool withEntries = true) {
     }
     if (classIs(window, L"ListBox") || classIs(window, L"ComboLBox")) {
         LRESULT count = 0;
-        send(window, LB_GETCOUNT, 0, 0, count);
+        std::string items;
+        if (!send(window, LB_GETCOUNT, 0, 0, count) ||
+            (withEntries && !listItems(window, 0, count, items))) {
+            readFailed = true;
+        }
         send(window, LB_GETCURSEL, 0, 0, result);
         out += ",\"count\":" + std::to_string(count) + ",\"cursel\":" + std::to_string(result);
         send(window, LB_GETTOPINDEX, 0, 0, result);
         out += ",\"top\":" + std::to_string(result);
         send(window, LB_GETITEMHEIGHT, 0, 0, result);
         out += ",\"itemheight\":" + std::to_string(result);
-        if (!withEntries) {
-            return out + "}";
+        if (withEntries) {
+            out += ",\"items\":" + items;
         }
-        out += ",\"items\":[";
-        for (LRESULT i = 0; i < count; ++i) {
-            LRESULT length = 0;
-            send(window, LB_GETTEXTLEN, i, 0, length);
-            std::vector<wchar_t> item(static_cast<size_t>(length > 0 ? length : 0) + 1);
-            LRESULT copied = 0;
-            // The W form: the A form hands UTF-16 bytes across processes under Wine.
-            send(window, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), copied);
-            out +=
-                (i ? "," : "") + jsonout::quote(std::wstring(item.data(), copied > 0 ? copied : 0));
-        }
-        out += "]";
     } else if (classIs(window, L"Edit")) {
         // The packed result, not pointer arguments, which would point into this process.
         send(window, EM_GETSEL, 0, 0, result);
@@ -216,21 +234,6 @@ std::string describe(HWND window, bool withEntries = true) {
                boolText((GetWindowLongW(window, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON);
     }
     return out + "}";
-}
-
-// Entries of a list box from `first` on, as a JSON array; read with the W form, as above.
-std::string listItems(HWND list, LRESULT first, LRESULT count) {
-    std::string out = "[";
-    for (LRESULT i = first < 0 ? 0 : first; i < count; ++i) {
-        LRESULT length = 0;
-        send(list, LB_GETTEXTLEN, i, 0, length);
-        std::vector<wchar_t> item(static_cast<size_t>(length > 0 ? length : 0) + 1);
-        LRESULT copied = 0;
-        send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), copied);
-        out += (out.size() > 1 ? "," : "") +
-               jsonout::quote(std::wstring(item.data(), copied > 0 ? copied : 0));
-    }
-    return out + "]";
 }
 
 long long microseconds(LARGE_INTEGER ticks, LARGE_INTEGER frequency) {
@@ -423,11 +426,11 @@ int main(int argc, char** argv) {
     }
     if (command == "window") {
         jsonout::line(describe(window));
-        return 0;
+        return readFailed ? 3 : 0;
     }
     if (command == "controls") {
         EnumChildWindows(window, printWindow, 0);
-        return 0;
+        return readFailed ? 3 : 0;
     }
     if (command == "focus") {
         GUITHREADINFO info{};
@@ -475,9 +478,12 @@ int main(int argc, char** argv) {
         }
         const LRESULT first = argc >= 4 ? std::strtol(argv[3], nullptr, 10) : 0;
         const LRESULT end = argc == 5 ? std::strtol(argv[4], nullptr, 10) : count;
+        std::string items;
+        if (!listItems(window, first, end < count ? end : count, items)) {
+            return 3;
+        }
         jsonout::line("{\"count\":" + std::to_string(count) +
-                      ",\"cursel\":" + std::to_string(cursel) +
-                      ",\"items\":" + listItems(window, first, end < count ? end : count) + "}");
+                      ",\"cursel\":" + std::to_string(cursel) + ",\"items\":" + items + "}");
         return 0;
     }
     if (command == "hit" && argc == 5) {

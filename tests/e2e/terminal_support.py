@@ -173,31 +173,49 @@ class Terminal:
             failure = "probe could not read the traffic list (exit code %s)" % code
             if attempt == self.probe.ATTEMPTS or not self.window_exists():
                 raise HarnessError(failure)
-            print("%s (try %d)" % (failure, attempt))
+            harness.retried("list read", "%s (try %d)" % (failure, attempt))
 
     def count(self):
         return self.list_state()["count"]
 
-    def wait_count(self, count, timeout=DEADLINE):
-        """Waits until the list has at least count entries; returns the list state (no items).
-        Gives up only when no entry has come for `timeout`, so a long flood on a slow machine
-        is waited out. A read that fails while the program is busy is tried again."""
+    def wait_listing(self, done, what, timeout=DEADLINE):
+        """Reads the list's count and selection until done(state, the state read before it, or
+        None) holds; returns that state (no items). Gives up only when no entry has come for
+        `timeout`, so a long flood on a slow machine is waited out. A read that fails while the
+        program is busy is tried again; when the program has ended or its window is gone, the
+        wait fails at once with the program's state."""
         listed = -1
+        previous = None
         end = time.monotonic() + timeout
         while True:
             try:
                 state = self.list_state()
-            except HarnessError:
+            except HarnessError as failed:
+                if self.program.process.poll() is not None or not self.window_exists():
+                    raise HarnessError("%s while waiting for %s; the program %s"
+                                       % (failed, what, self.program.state())) from None
                 state = None
-            if state and state["count"] >= count:
+            if state and done(state, previous):
                 return state
             if state and state["count"] > listed:
                 listed = state["count"]
                 end = time.monotonic() + timeout
+            previous = state or previous
             if time.monotonic() >= end:
-                raise HarnessError("gave up waiting for %d list entries: %d listed, none more for "
-                                   "%.0f s" % (count, listed, timeout))
+                raise HarnessError("gave up waiting for %s: %d listed, none more for %.0f s"
+                                   % (what, listed, timeout))
             time.sleep(harness.POLL)
+
+    def wait_count(self, count, timeout=DEADLINE):
+        """Waits until the list has at least count entries; returns the list state (no items)."""
+        return self.wait_listing(lambda state, _: state["count"] >= count,
+                                 "%d list entries" % count, timeout)
+
+    def wait_listing_done(self, timeout=DEADLINE):
+        """Waits until two reads in a row find the same count and selection: the program has
+        listed what it held. Returns that state (no items)."""
+        return self.wait_listing(lambda state, previous: state == previous,
+                                 "the listing to finish", timeout)
 
     def entries_since(self, first, count, timeout=DEADLINE):
         """Waits for count entries after the first `first`; returns the state with the entries
@@ -244,6 +262,16 @@ class Terminal:
             wait_until(lambda: self.echo_disabled() == disabled, message="the check box to turn")
             harness.press("alt+x")
         self.wait_focus_in_edit()
+
+
+class TerminalTest(harness.DesktopTest):
+    def start_terminal(self):
+        """A program of this test alone, on a line of its own; both go at clean-up."""
+        line = Instrument().__enter__()
+        self.addCleanup(line.__exit__, None, None, None)
+        terminal = Terminal(self.wine, self.probe, line)
+        self.addCleanup(terminal.stop)
+        return terminal.start()
 
 
 def close_box_point(window):

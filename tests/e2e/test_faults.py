@@ -1,6 +1,7 @@
 # Faults and heavy traffic: a line that goes away, endless text without CR, Quit during a flood.
 import os
 import random
+import re
 import select
 import string
 import threading
@@ -9,10 +10,21 @@ import unittest
 import harness
 import terminal_support as ts
 from harness import DEADLINE, HarnessError, wait_until
-from terminal_support import RECEIVED, SENT, TRANSMISSION_ERROR, Instrument, Terminal
+from terminal_support import RECEIVED, SENT, TRANSMISSION_ERROR
 
-# Text without CR is listed in pieces of this many bytes.
-LINE_CAP = 65536
+
+def product_line_cap():
+    """The length of the pieces that text without CR is listed in: LineCutter::kMaxPending, as
+    the product's header defines it."""
+    header = os.path.join(harness.require_env("QUARL_SOURCE_DIR"), "serial", "LineCutter.h")
+    with open(header) as text:
+        found = re.search(r"\bkMaxPending = (\d+);", text.read())
+    if not found:
+        raise HarnessError("no kMaxPending in %s" % header)
+    return int(found.group(1))
+
+
+LINE_CAP = product_line_cap()
 MIB = 1 << 20
 # Growth of the resident set allowed while 1 MiB goes through: far above the list's own share
 # (16 entries of 64 KiB, twice that as UTF-16), far below keeping every read buffer.
@@ -30,12 +42,13 @@ def listed_numbers(entries):
 
 
 class Sender:
-    """Writes chunks at the instrument's end from a thread, as fast as the line takes them, and
-    stops quietly when told to or when the line is gone."""
+    """Writes chunks at the instrument's end from a thread, as fast as the line takes them or
+    with a pause after each, and stops quietly when told to or when the line is gone."""
 
-    def __init__(self, line, chunks):
+    def __init__(self, line, chunks, pause=0.0):
         self.line = line
         self.chunks = chunks
+        self.pause = pause
         self.stop = threading.Event()
         self.written = 0
         self.thread = threading.Thread(target=self._run, daemon=True)
@@ -62,7 +75,7 @@ class Sender:
                     return  # the line was hung up
                 view = view[taken:]
                 self.written += taken
-            if self.stop.is_set():
+            if self.stop.wait(self.pause) if self.pause else self.stop.is_set():
                 return
 
 
@@ -82,23 +95,9 @@ def rss_bytes(pid):
     raise HarnessError("no VmRSS for pid %d" % pid)
 
 
-class FaultTest(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.Wine()
-        self.probe = harness.Probe(self.wine)
-        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
-        if leftovers:
-            print("ended windows an earlier test left: %r" % leftovers)
-
-    def start_terminal(self):
-        line = Instrument().__enter__()
-        self.addCleanup(line.__exit__, None, None, None)
-        terminal = Terminal(self.wine, self.probe, line)
-        self.addCleanup(terminal.stop)
-        return terminal.start()
-
-    def sender(self, terminal, chunks):
-        sender = Sender(terminal.line, chunks).__enter__()
+class FaultTest(ts.TerminalTest):
+    def sender(self, terminal, chunks, pause=0.0):
+        sender = Sender(terminal.line, chunks, pause).__enter__()
         self.addCleanup(sender.__exit__, None, None, None)
         return sender
 
@@ -128,20 +127,22 @@ class FaultHangUp(FaultTest):
     def test_hang_up_while_receiving(self):
         terminal = self.start_terminal()
         before = terminal.count()
-        # Far more than gets through before the hang-up.
-        self.sender(terminal, [numbered(1 + 1000 * i, 1000) for i in range(500)])
+        # About the link's own rate (100 lines of 10 bytes a second), and far more than gets
+        # through before the hang-up. Sent as fast as the pty takes them, the lines that the
+        # program has taken but not yet listed would keep it listing for many minutes.
+        self.sender(terminal, [numbered(1 + 10 * i, 10) for i in range(100000)], pause=0.1)
         terminal.wait_count(before + 200, timeout=ts.FLOOD_DEADLINE)
         terminal.line.hang_up()
         self.assert_alive(terminal)
 
         self.send_and_expect_error(terminal, "AFTER")
         self.assert_alive(terminal)
-        # Lines taken from the port before the hang-up may still be listed after the error line;
-        # after each one the newest entry is selected again.
-        state = wait_until(
-            lambda: (lambda s: s if s["cursel"] == s["count"] - 1 else None)(
-                terminal.list_state(before)),
-            message="the newest entry to be selected")
+        # Lines taken from the port before the hang-up may still be listed after the error line.
+        # The receive thread selects its entry after adding it, so when the error line came
+        # between the two its selection rests one above the newest entry: either is right.
+        terminal.wait_listing_done(timeout=ts.FLOOD_DEADLINE)
+        state = terminal.list_state(before)
+        self.assertIn(state["cursel"], (state["count"] - 1, state["count"] - 2))
         entries = state["items"]
         # What got through is the flood's beginning, whole lines in order; a line cut by the
         # hang-up (no CR) is not listed.
@@ -193,7 +194,7 @@ class FaultEndlessText(FaultTest):
         state = terminal.list_state(before)
         pieces = state["items"][:-1]
         self.assertEqual(state["items"][-1], RECEIVED + "END")
-        self.assertEqual([len(e) for e in pieces], [len(RECEIVED) + LINE_CAP] * 16)
+        self.assertEqual([len(e) for e in pieces], [len(RECEIVED) + LINE_CAP] * (MIB // LINE_CAP))
         self.assertTrue(all(e.startswith(RECEIVED) for e in pieces))
         self.assertEqual("".join(e[len(RECEIVED):] for e in pieces).encode(), data)
         self.assert_alive(terminal)

@@ -58,14 +58,7 @@ class PromptSession:
             self.process.communicate()
 
 
-class PromptTest(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.Wine()
-        self.probe = harness.Probe(self.wine)
-        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
-        if leftovers:
-            print("ended windows an earlier test left: %r" % leftovers)
-
+class PromptTest(harness.DesktopTest):
     def prompt(self, **placement):
         session = PromptSession(self.wine, self.probe, **placement)
         self.addCleanup(session.close)

@@ -35,21 +35,8 @@ class EditChecks:
         self.assertEqual(state(), wanted)
 
 
-class TerminalTest(EditChecks, unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.Wine()
-        self.probe = harness.Probe(self.wine)
-        leftovers = self.probe.clear_desktop(harness.TEST_EXES)
-        if leftovers:
-            print("ended windows an earlier test left: %r" % leftovers)
-
-    def start_terminal(self):
-        """A program of this test alone, on a line of its own; both go at clean-up."""
-        line = Instrument().__enter__()
-        self.addCleanup(line.__exit__, None, None, None)
-        terminal = Terminal(self.wine, self.probe, line)
-        self.addCleanup(terminal.stop)
-        return terminal.start()
+class TerminalTest(EditChecks, ts.TerminalTest):
+    pass
 
 
 class SharedTerminalTest(EditChecks, unittest.TestCase):

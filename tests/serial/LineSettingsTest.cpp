@@ -103,18 +103,3 @@ TEST(LineSettings, EachStepSetsOnlyItsOwnFields) {
         expectSameFields(expected[i], dcb);
     }
 }
-
-TEST(LineSettings, AllStepsTogetherGiveNineSixHundredEightNoneOne) {
-    DCB expected = distinctive();
-    expected.BaudRate = CBR_9600;
-    expected.ByteSize = 8;
-    expected.Parity = NOPARITY;
-    expected.fParity = FALSE;
-    expected.StopBits = ONESTOPBIT;
-
-    DCB dcb = distinctive();
-    for (const LineSettings::Step step : LineSettings::kSteps) {
-        step(dcb);
-    }
-    expectSameFields(expected, dcb);
-}

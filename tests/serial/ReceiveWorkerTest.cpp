@@ -89,13 +89,18 @@ TEST_F(ReceiveWorkerTest, NothingIsReadWhileTransmitting) {
 namespace {
 // A list box that, while it adds its first received entry, has the instrument send more and
 // waits until those bytes are queued at the program's end: traffic that arrives while the
-// window is still busy with earlier lines.
+// window is still busy with earlier lines. With stopOnAppend it also sets StopFlag there, as a
+// shutdown does while the receive thread waits in an append.
 WNDPROC listProcedure = nullptr;
 SerialPort* lateSender = nullptr;
 std::string lateBytes;
+bool stopOnAppend = false;
 
 LRESULT CALLBACK slowList(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == LB_ADDSTRING && lateSender && !lateBytes.empty()) {
+        if (stopOnAppend) {
+            StopFlag.store(1);
+        }
         const std::string bytes = std::exchange(lateBytes, std::string());
         const uint32_t before = waiting(InstrumentPort);
         if (lateSender->write(bytes) == PortError::None) {
@@ -121,6 +126,7 @@ class SlowList {
         }
         listProcedure = nullptr;
         lateSender = nullptr;
+        stopOnAppend = false;
     }
     SlowList(const SlowList&) = delete;
     SlowList& operator=(const SlowList&) = delete;
@@ -162,6 +168,20 @@ TEST_F(ReceiveWorkerTest, NothingIsTakenFromThePortAfterStop) {
         EXPECT_FALSE(receivePass(window, cutter));
         EXPECT_EQ(waiting(InstrumentPort), line.size());
         EXPECT_EQ(listCount(window), 1);
+        StopFlag.store(0);
+
+        // The stop comes while the pass waits in its first append: what arrived meanwhile stays
+        // queued, and the lines the pass still held are not listed.
+        EXPECT_TRUE(receivePass(window, cutter));
+        const std::string late = "late\r\n";
+        const SlowList slow(window, instrument, late);
+        ASSERT_TRUE(slow.installed());
+        stopOnAppend = true;
+        sendFromInstrument("second\r\nthird\r\n");
+        EXPECT_TRUE(receivePass(window, cutter));
+        EXPECT_TRUE(lateBytes.empty());
+        EXPECT_EQ(waiting(InstrumentPort), late.size());
+        EXPECT_EQ(entriesFrom(window, 1), (Entries{"==> first", "==> second"}));
         StopFlag.store(0);
     });
 }
@@ -253,6 +273,9 @@ TEST_F(ReceiveWorkerTest, ThreadCarriesOnAfterPassesThatRanOutOfMemory) {
         DWORD id = 0;
         const HANDLE thread = CreateThread(nullptr, 0, ReceiveWorker, window, 0, &id);
         ASSERT_NE(thread, nullptr);
+        // Half a line is read and held when the passes start failing.
+        ASSERT_EQ(instrument.write("HALF"), PortError::None);
+        ASSERT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == 0; }));
 
         // Every pass needs memory for its queue of lines: each one now fails, and the thread
         // must pause after each and try again.
@@ -269,8 +292,11 @@ TEST_F(ReceiveWorkerTest, ThreadCarriesOnAfterPassesThatRanOutOfMemory) {
                 << "no pause between failed passes";
         }
 
-        ASSERT_EQ(instrument.write("after\r\n"), PortError::None);
+        // A failed pass may have lost bytes it took, so the held half and the text up to the
+        // next CR are dropped rather than joined into a line that was never sent.
+        ASSERT_EQ(instrument.write("LOST\r\nafter\r\n"), PortError::None);
         EXPECT_TRUE(waitForCount(window, 2));
+        EXPECT_TRUE(waitUntil([&] { return waiting(InstrumentPort) == 0; }));
         EXPECT_EQ(entriesFrom(window, 1), Entries{"==> after"});
         EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 

@@ -10,18 +10,16 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "serial/UniqueHandle.h"
 #include "support/TestPorts.h"
 #include "support/WaitScale.h"
 
 namespace {
-// Bounds a wait for a condition that normally holds within milliseconds; only a failing test
-// ever waits this long.
-const auto kDeadline = std::chrono::milliseconds(testwait::scaledMs(30000));
-
 template <class Condition> bool waitFor(Condition&& condition) {
-    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(testwait::kDeadlineMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
@@ -117,6 +115,48 @@ bool readThrough(SerialPort& port, const std::string& marker) {
         }
         return false;
     });
+}
+} // namespace
+
+namespace {
+// Puts a stand-in into one slot of PortSystem for a scope and the real call back after it.
+template <class Call> class StandIn {
+  public:
+    StandIn(Call& slot, Call standIn) : slot_(slot), real_(slot) { slot_ = standIn; }
+    ~StandIn() { slot_ = real_; }
+    StandIn(const StandIn&) = delete;
+    StandIn& operator=(const StandIn&) = delete;
+
+  private:
+    Call& slot_;
+    Call real_;
+};
+
+// The arguments of the last CreateFileA of the port, which is then made as asked.
+DWORD askedAccess = 0;
+DWORD askedShareMode = 0;
+DWORD askedDisposition = 0;
+DWORD askedFlags = 0;
+BOOL askedInherit = FALSE;
+HANDLE WINAPI recordCreateFile(LPCSTR path, DWORD access, DWORD shareMode,
+                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                               HANDLE model) {
+    askedAccess = access;
+    askedShareMode = shareMode;
+    askedDisposition = disposition;
+    askedFlags = flags;
+    askedInherit = security ? security->bInheritHandle : FALSE;
+    return CreateFileA(path, access, shareMode, security, disposition, flags, model);
+}
+
+// Error bits the next ClearCommError reports besides the real ones: a pty raises none.
+DWORD raisedErrors = 0;
+BOOL WINAPI raiseErrors(HANDLE port, LPDWORD errors, LPCOMSTAT status) {
+    const BOOL ok = ClearCommError(port, errors, status);
+    if (ok && errors) {
+        *errors |= std::exchange(raisedErrors, 0);
+    }
+    return ok;
 }
 } // namespace
 
@@ -301,6 +341,47 @@ TEST(SerialPortOpen, LeavesFlowControlAndCharactersAsTheyWere) {
     }
 }
 
+// Wine lets a second opener in whatever the share mode, so the open's arguments are read where
+// they are passed.
+TEST(SerialPortOpen, OpensThePortUnsharedForReadingAndWriting) {
+    const std::string a = testports::portA();
+    ASSERT_FALSE(a.empty());
+    const StandIn<decltype(PortSystem.createFile)> record(PortSystem.createFile, recordCreateFile);
+    askedShareMode = ~0u;
+    SerialPort port;
+    ASSERT_TRUE(port.open(a).value);
+    EXPECT_EQ(askedAccess, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+    EXPECT_EQ(askedShareMode, 0u);
+    EXPECT_EQ(askedDisposition, static_cast<DWORD>(OPEN_EXISTING));
+    EXPECT_EQ(askedFlags, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(askedInherit);
+    EXPECT_EQ(port.close(), PortError::None);
+}
+
+// The runner of the setting steps, on a step that Wine refuses on a pty (3 data bits) followed
+// by ones it takes: the refused step stops none after it, and, each step read and written on its
+// own, does not take their changes down with it. (Wine writes the speed before the data bits
+// and stop bits, and stops at the first it refuses: the stop bits show a shared DCB.)
+TEST(SerialPortOpen, ARefusedSettingStepLeavesTheOthersToTakeEffect) {
+    const std::string a = testports::portA();
+    ASSERT_FALSE(a.empty());
+    const UniqueHandle line(openRaw(a));
+    ASSERT_TRUE(line) << GetLastError();
+    const LineRestorer restorer(line.get());
+    DCB other = lineSettings(line.get());
+    other.BaudRate = CBR_4800;
+    other.StopBits = TWOSTOPBITS;
+    ASSERT_TRUE(SetCommState(line.get(), &other)) << GetLastError();
+
+    const LineSettings::Step steps[] = {[](DCB& dcb) { dcb.ByteSize = 3; }, LineSettings::setSpeed,
+                                        LineSettings::setOneStopBit};
+    applyLineSettings(line.get(), steps, sizeof(steps) / sizeof(steps[0]));
+    const DCB after = lineSettings(line.get());
+    EXPECT_EQ(after.ByteSize, 8) << "the line took 3 data bits: the first step shows nothing";
+    EXPECT_EQ(after.BaudRate, static_cast<DWORD>(CBR_9600));
+    EXPECT_EQ(after.StopBits, ONESTOPBIT);
+}
+
 // Reads return at once with what is queued; a write gives up after 3 s plus 2 ms a byte.
 TEST(SerialPortOpen, SetsReadAndWriteTimeouts) {
     const std::string a = testports::portA();
@@ -400,6 +481,34 @@ TEST_F(NullModem, BytesWaitingCountsExactlyWhatArrived) {
     EXPECT_EQ(waitForCount(a_, 8), 8u);
     EXPECT_EQ(a_.read(8).value, "456789ab");
     EXPECT_EQ(a_.bytesWaiting().value, 0u);
+}
+
+// Each line-error bit makes one count query report LineError and 0, and the next the count
+// again; parity errors and breaks alone do not. A pty raises none of them, so they are added
+// to what ClearCommError reports.
+TEST_F(NullModem, LineErrorsReportZeroOnceAndKeepTheBytes) {
+    const StandIn<decltype(PortSystem.clearCommError)> raise(PortSystem.clearCommError,
+                                                             raiseErrors);
+    ASSERT_EQ(b_.write("abc"), PortError::None);
+    ASSERT_EQ(waitForCount(a_, 3), 3u);
+    for (DWORD bit : {CE_RXOVER, CE_OVERRUN, CE_FRAME, CE_TXFULL, CE_IOE}) {
+        SCOPED_TRACE("error bit " + std::to_string(bit));
+        raisedErrors = bit;
+        const auto reported = a_.bytesWaiting();
+        EXPECT_EQ(reported.value, 0u);
+        EXPECT_EQ(reported.error, PortError::LineError);
+        const auto next = a_.bytesWaiting();
+        EXPECT_EQ(next.value, 3u);
+        EXPECT_EQ(next.error, PortError::None);
+    }
+    for (DWORD bit : {CE_RXPARITY, CE_BREAK}) {
+        SCOPED_TRACE("error bit " + std::to_string(bit));
+        raisedErrors = bit;
+        const auto reported = a_.bytesWaiting();
+        EXPECT_EQ(reported.value, 3u);
+        EXPECT_EQ(reported.error, PortError::None);
+    }
+    EXPECT_EQ(a_.read(3).value, "abc");
 }
 
 TEST_F(NullModem, ShortReadReturnsWhatIsQueued) {

@@ -24,9 +24,7 @@
 
 namespace linktest {
 
-// Deadline of a condition wait. Generous: a condition that holds is normally met within
-// milliseconds, and the deadline only bounds a failing test.
-inline const int kDeadlineMs = testwait::scaledMs(30000);
+using testwait::kDeadlineMs;
 // How long a stretch without traffic must last before a port counts as quiet. Used only to
 // show that nothing more arrives, which no event can signal.
 constexpr int kQuietMs = 200;

@@ -74,8 +74,6 @@ class Script {
   private:
     static constexpr UINT_PTR TickTimer = 0x5157;
     static constexpr UINT MarkerMessage = WM_APP + 0x3A1;
-    // A wait normally holds within milliseconds; the deadline only bounds a failing test.
-    static inline const DWORD WaitDeadlineMs = static_cast<DWORD>(testwait::scaledMs(30000));
 
     struct Step {
         std::string what;
@@ -147,7 +145,7 @@ class Script {
             Step& step = steps_[next_];
             if (step.condition) {
                 if (!step.condition(dialog)) {
-                    if (GetTickCount() - stepStart_ > WaitDeadlineMs) {
+                    if (GetTickCount() - stepStart_ > static_cast<DWORD>(testwait::kDeadlineMs)) {
                         ADD_FAILURE() << "gave up waiting for: " << step.what;
                         next_ = steps_.size();
                         DialogLayer::endDialog(dialog, Abandoned);
