@@ -36,6 +36,20 @@ using Observer = std::function<int32_t(HWND, UINT, WPARAM, LPARAM)>;
 // Steps run one after the other from a timer inside showModal's loop, so that every key press
 // and message goes through the layer's real loop. A wait that is not met within its deadline
 // fails the test and ends the dialog, so a broken behaviour never hangs the run.
+// Releases Alt, Ctrl and Shift. A program that an earlier test ended with Alt+Q may have gone
+// before it took the key's release, and Wine's desktop then still holds Alt as down: the next
+// Tab would arrive as Alt+Tab.
+inline void releaseModifiers() {
+    INPUT inputs[3] = {};
+    const WORD keys[3] = {VK_MENU, VK_CONTROL, VK_SHIFT};
+    for (int i = 0; i < 3; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(3, inputs, sizeof(INPUT));
+}
+
 class Script {
   public:
     static constexpr INT_PTR Finished = 0x5C21;   // showModal's result when every step ran
@@ -64,6 +78,7 @@ class Script {
     // Shows the dialog with showModal and runs the steps; after the last one the dialog is
     // ended with Finished unless a step ended it already.
     INT_PTR run(HWND dialog) {
+        releaseModifiers();
         current() = this;
         Watchdog watchdog;
         const INT_PTR result = DialogLayer::showModal(dialog, &Script::callback);
