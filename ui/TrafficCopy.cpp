@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ui/CopyText.h"
 
@@ -20,7 +21,7 @@ constexpr DWORD kClipboardRetryMs = 25;
 // Common Controls 6 the list box keeps its text as UTF-16, and Wine converts an ANSI LB_GETTEXT
 // through a fixed 512-character buffer, which a longer entry overruns. The buffers are kept
 // between calls, so reading a long list does not allocate per entry.
-size_t readEntry(HWND list, LRESULT index, std::wstring& wide, std::string& bytes) {
+size_t readEntry(HWND list, LRESULT index, std::vector<wchar_t>& wide, std::string& bytes) {
     const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == LB_ERR) {
         return 0;
@@ -103,7 +104,7 @@ bool TrafficCopy::copyEntry(HWND dialog, int listId, LRESULT index) {
         return false;
     }
     try {
-        std::wstring wide;
+        std::vector<wchar_t> wide;
         std::string entry;
         entry.resize(readEntry(list, index, wide, entry));
         return copyText(dialog, copiedEntry(entry));
@@ -125,7 +126,7 @@ bool TrafficCopy::copyAll(HWND dialog, int listId) {
     try {
         const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
         std::string text;
-        std::wstring wide;
+        std::vector<wchar_t> wide;
         std::string entry;
         for (LRESULT index = 0; index < count; ++index) {
             const size_t length = readEntry(list, index, wide, entry);
